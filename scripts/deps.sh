@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program and its tests need, if missing.
+set -euo pipefail
+
+PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev python3)
+
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""
+  [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
