@@ -25,6 +25,7 @@ constexpr int CannotOpen = 132;
 constexpr int NotConfigured = 133;
 constexpr int SwitchedOff = 134;
 constexpr int SettingError = 135;
+constexpr int Echo = 136;            // our own request came back (RS-485 adapter echo)
 constexpr int PortClosed = 256;
 }  // namespace rc
 
@@ -83,6 +84,11 @@ class TComPortClass {
   // Traffic view; nullptr for none.
   void SetFrameObserver(pmlink::FrameObserver* observer);
 
+  // Why the last Configure failed to open the port (the port layer's text,
+  // naming the port and the cause, and its errno); empty / 0 after a good open.
+  const std::string& LastOpenError() const { return m_lastOpenError; }
+  int LastOpenErrno() const { return m_lastOpenErrno; }
+
  private:
   pmlink::SerialPort& m_port;
   ui::MessageService& m_messages;
@@ -90,4 +96,12 @@ class TComPortClass {
   std::function<void(int)> m_delay;
   pmlink::FrameObserver* m_observer = nullptr;
   std::uint8_t m_frame[3000] = {};
+  std::uint8_t m_scratch[3000] = {};  // bytes read only to be compared, never kept
+  std::string m_lastOpenError;
+  int m_lastOpenErrno = 0;
+
+  void PortDisconnected();
+  int Transaction(int function, std::uint8_t* reply, std::size_t replySize);
+  bool LooksLikeEcho(const std::uint8_t* received, int count) const;
+  int Finish(int deviceIndex, int function, int result);
 };

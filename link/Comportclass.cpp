@@ -1,0 +1,331 @@
+#include "Comportclass.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "Crc16.h"
+
+namespace {
+
+constexpr const char* kPortDisconnected =
+    "COM-порт отключен. Проверьте оборудование, перезапустите программу.";
+
+// The function codes the instruments know; anything else is refused before
+// a byte is sent.
+constexpr std::uint8_t kAllowedFunctions[] = {1,  2,  3,  4,  5,  6,  14, 15, 17,
+                                              18, 66, 67, 68, 69, 70, 71, 100};
+
+constexpr int kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                              14400, 19200, 38400, 56000, 57600, 115200};
+
+// Pause after a failed attempt before the request is sent again.
+constexpr int kRetryPauseMs = 300;
+
+// Leading blanks, an optional sign, then decimal digits up to the first other
+// character; no digits give 0.
+long ParseLeadingInt(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r' ||
+                          s[i] == '\v' || s[i] == '\f'))
+    ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  long value = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    value = value * 10 + (s[i] - '0');
+    if (value > 100000000L) break;  // far beyond any rate; stop before overflow
+  }
+  return negative ? -value : value;
+}
+
+bool IsAllowedFunction(int function) {
+  return std::find(std::begin(kAllowedFunctions), std::end(kAllowedFunctions), function) !=
+         std::end(kAllowedFunctions);
+}
+
+}  // namespace
+
+TComPortClass::TComPortClass(pmlink::SerialPort& port, ui::MessageService& messages,
+                             std::function<void()> closeMainWindow)
+    : m_port(port), m_messages(messages), m_closeMainWindow(std::move(closeMainWindow)) {}
+
+void TComPortClass::PortDisconnected() {
+  m_messages.Error(kPortDisconnected, "Ошибка");
+  if (m_closeMainWindow) m_closeMainWindow();
+}
+
+int TComPortClass::Configure() {
+  try {
+    m_port.Close();
+  } catch (const pmlink::SerialPortError&) {
+    PortDisconnected();
+  }
+
+  const long baud = ParseLeadingInt(Baud);
+  if (std::find(std::begin(kBaudRates), std::end(kBaudRates), baud) == std::end(kBaudRates))
+    return -1;
+  m_port.SetBaud(static_cast<int>(baud));
+
+  // Upper-case letters only: "n" is not a parity.
+  const char parity = Parity.empty() ? '\0' : Parity[0];
+  switch (parity) {
+    case 'E': m_port.SetParity(pmlink::ParityKind::Even); break;
+    case 'N': m_port.SetParity(pmlink::ParityKind::None); break;
+    case 'O': m_port.SetParity(pmlink::ParityKind::Odd); break;
+    default: return -1;
+  }
+
+  const long stopBits = ParseLeadingInt(StopBits);
+  if (stopBits != 1 && stopBits != 2) return -1;
+  m_port.SetStopBits(static_cast<int>(stopBits));
+
+  // A COM name ("COM3", "com3"; "Com3" is not one) or an absolute device path.
+  const bool comName =
+      Port.find("COM") != std::string::npos || Port.find("com") != std::string::npos;
+  const bool absolutePath = !Port.empty() && Port[0] == '/';
+  if (!comName && !absolutePath) return -1;
+  m_port.SetName(Port);
+
+  m_lastOpenError.clear();
+  m_lastOpenErrno = 0;
+  try {
+    m_port.Open();
+  } catch (const pmlink::SerialPortError& e) {
+    m_lastOpenError = e.what();
+    m_lastOpenErrno = e.Errno();
+    PortDisconnected();
+  }
+  return m_port.IsOpen() ? 0 : -1;
+}
+
+void TComPortClass::ClosePort() {
+  try {
+    m_port.Close();
+  } catch (...) {
+    // Closing is best effort: a port that vanished is closed for us anyway.
+  }
+}
+
+bool TComPortClass::IsOpen() const { return m_port.IsOpen(); }
+
+int TComPortClass::WritePort(const std::uint8_t* frame, int length) {
+  if (m_observer)
+    m_observer->OnBytes(std::chrono::steady_clock::now(), pmlink::Direction::Tx,
+                        {frame, static_cast<std::size_t>(length)});
+  m_port.Write(frame, length);
+  return 0;
+}
+
+int TComPortClass::ReadPort(std::uint8_t* buffer, int n) {
+  const int got = m_port.Read(buffer, n);
+  if (m_observer && got > 0)
+    m_observer->OnBytes(std::chrono::steady_clock::now(), pmlink::Direction::Rx,
+                        {buffer, static_cast<std::size_t>(got)});
+  return got;
+}
+
+void TComPortClass::Delay(int ms) {
+  if (m_delay) {
+    m_delay(ms);
+    return;
+  }
+  if (ms <= 0) return;
+  // Sleeping (not spinning) on the monotonic clock: the thread still blocks
+  // for the whole pause, but the CPU is free and a change of the wall clock
+  // (midnight, NTP) cannot stretch or shorten it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_until(deadline);
+}
+
+void TComPortClass::SetDelayFunction(std::function<void(int)> delay) { m_delay = std::move(delay); }
+
+void TComPortClass::SetFrameObserver(pmlink::FrameObserver* observer) { m_observer = observer; }
+
+std::uint16_t TComPortClass::Crc16(int count, const std::uint8_t* bytes) {
+  return pmlink::Crc16(count > 0 ? static_cast<std::size_t>(count) : 0, bytes);
+}
+
+int TComPortClass::Finish(int deviceIndex, int function, int result) {
+  if (m_observer) m_observer->OnResult(std::chrono::steady_clock::now(), deviceIndex, function, result);
+  return result;
+}
+
+int TComPortClass::Request(int deviceIndex, int function, int dataLen, const std::uint8_t* data,
+                           std::uint8_t* reply, std::size_t replySize) {
+  if (dataLen < 0 || dataLen + 4 > static_cast<int>(sizeof m_frame))
+    throw std::invalid_argument("Request: data length out of range");
+
+  DataLen = dataLen;
+  FrameLen = dataLen + 4;
+  std::memset(m_frame, 0, static_cast<std::size_t>(FrameLen));
+
+  // The function is checked before anything else, even with the port closed.
+  if (!IsAllowedFunction(function)) return Finish(deviceIndex, function, rc::BadFunction);
+
+  m_frame[0] = static_cast<std::uint8_t>(deviceIndex + 1);
+  m_frame[1] = static_cast<std::uint8_t>(function);
+  if (dataLen != 0) {
+    std::memcpy(m_frame + 2, data, static_cast<std::size_t>(dataLen));
+    // Function 70 with data is a broadcast.
+    if (function == 70) m_frame[0] = 0;
+  }
+  const std::uint16_t crc = Crc16(FrameLen - 2, m_frame);
+  m_frame[FrameLen - 2] = static_cast<std::uint8_t>(crc & 0xFF);
+  m_frame[FrameLen - 1] = static_cast<std::uint8_t>(crc >> 8);
+
+  if (!m_port.IsOpen()) return Finish(deviceIndex, function, rc::PortClosed);
+
+  // One purge per exchange: bytes left over from a failed attempt are read
+  // as the start of the next one, which the header check then refuses.
+  try {
+    m_port.Purge();
+  } catch (const pmlink::SerialPortError&) {
+    PortDisconnected();
+  }
+
+  return Finish(deviceIndex, function, Transaction(function, reply, replySize));
+}
+
+bool TComPortClass::LooksLikeEcho(const std::uint8_t* received, int count) const {
+  // Functions 5 and 14 are answered with the request itself, and a function
+  // 15 reply has the request's length: for them an echo is indistinguishable
+  // from the answer.
+  const int function = m_frame[1];
+  if (function == 5 || function == 14 || function == 15) return false;
+  const int n = std::min(count, FrameLen);
+  if (n < 4) return false;
+  return std::memcmp(received, m_frame, static_cast<std::size_t>(n)) == 0;
+}
+
+int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t replySize) {
+  int a = Retries1;
+  int b = Retries2;
+  std::uint8_t header[3];
+
+  for (;;) {
+    int result = rc::Ok;
+    bool stage2 = false;
+
+    Delay(TxDelay);
+    WritePort(m_frame, FrameLen);
+    if (function == 69 || function == 70) return rc::Ok;
+
+    const int got = ReadPort(header, 3);
+    std::memcpy(reply, header, std::min<std::size_t>(static_cast<std::size_t>(got), replySize));
+    if (got == 0) {
+      result = rc::NoReply;
+    } else if (got < 3) {
+      result = rc::Incomplete;
+    } else {
+      if (function == 5 || function == 14)
+        ReplyLen = FrameLen;
+      else if (function == 15)
+        ReplyLen = 8;
+      else
+        ReplyLen = header[2] + 5;
+
+      const bool exception = header[1] == (function | 0x80);
+      if (exception && header[2] != 0) {
+        // The instrument refused the request: its code is the result, and the
+        // CRC that follows is left unread.
+        ReplyLen = 5;
+        return header[2];
+      }
+      if (header[1] != function && !exception) {
+        // A foreign function code: another talker on the line, or leftovers
+        // of an earlier reply. Retried like a missing reply; when the stage-1
+        // attempts run out on it the exchange ends with 128 (receive error).
+        result = rc::ReceiveError;
+      } else {
+        a = Retries1;
+        stage2 = true;
+        const int rest = ReplyLen - 3;
+        if (static_cast<std::size_t>(ReplyLen) > replySize) {
+          // The reply would not fit the caller's buffer: a failed attempt,
+          // retried like a damaged reply (the count byte may have been hit
+          // by noise). Nothing past the buffer is touched.
+          result = rc::ReceiveError;
+          // An echoed request with no data has its CRC as the "count", which
+          // usually announces more than any buffer holds: look at the rest of
+          // the frame length before calling it a receive error.
+          if (std::memcmp(header, m_frame, 3) == 0 && FrameLen > 3) {
+            std::memcpy(m_scratch, header, 3);
+            const int more = ReadPort(m_scratch + 3, FrameLen - 3);
+            if (LooksLikeEcho(m_scratch, 3 + more)) return rc::Echo;
+          }
+        } else {
+          const int more = ReadPort(reply + 3, rest);
+          if (more == 0) {
+            result = rc::NoReply;
+          } else if (more < rest) {
+            result = rc::Incomplete;
+          } else {
+            const std::uint16_t crc = Crc16(ReplyLen - 2, reply);
+            if (reply[ReplyLen - 2] == (crc & 0xFF) && reply[ReplyLen - 1] == (crc >> 8))
+              return rc::Ok;
+            result = rc::CrcError;
+          }
+          // Some half-duplex RS-485 adapters return our own request before
+          // the reply; retrying cannot help, so say so at once.
+          if (result != rc::Ok && LooksLikeEcho(reply, 3 + std::max(more, 0)))
+            return rc::Echo;
+        }
+      }
+    }
+
+    Delay(kRetryPauseMs);
+    if (stage2) {
+      if (--b <= 0) return result;
+    } else {
+      if (--a <= 0) return result;
+    }
+  }
+}
+
+std::string TComPortClass::ErrorText(int deviceIndex, int code) const {
+  const std::string device = "устройство " + std::to_string(deviceIndex + 1) + " " + Port;
+  switch (code) {
+    case rc::Ok: return "";
+    case rc::Busy: return device + " Идет запись базы данных. Ждите.";
+    case rc::ReceiveError: return device + " ошибка приема данных ";
+    case rc::Incomplete: return device + " тайм-аут приема данных";
+    case rc::NoReply: return device + " не отвечает на запрос";
+    case rc::CrcError: return device + " ошибка контрольной суммы";
+    case rc::CannotOpen: return " невозможно открыть последовательный порт ";
+    case rc::NotConfigured: return "вероятно, порт не настроен";
+    case rc::SwitchedOff: return "сбой настройки порта при выключении прибора";
+    case rc::SettingError: return "ошибка настройки порта";
+    case rc::Echo:
+      return device +
+             " принят собственный запрос (эхо адаптера RS-485).\n"
+             "Отключите эхо в настройках адаптера или используйте другой адаптер.";
+    case rc::PortClosed: return "Не выбран COM-порт.";
+    default: {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(code));
+      return device + " ошибка обмена " + hex;
+    }
+  }
+}
+
+void TComPortClass::ReportError(int deviceIndex, int code) {
+  if (code == rc::Ok) return;
+  const std::string text = ErrorText(deviceIndex, code);
+  switch (code) {
+    case rc::PortClosed:
+      ClosePort();
+      m_messages.Error(text, "Ошибка");
+      return;
+    case rc::NotConfigured:
+    case rc::SwitchedOff:
+    case rc::SettingError: m_messages.Error(text, "Ошибка"); return;
+    default: m_messages.Warning(text, "Предупреждение"); return;
+  }
+}
