@@ -1,0 +1,166 @@
+#pragma once
+// The main window: menu, toolbar, instrument selector, polling timer and the
+// three panels that show one instrument at a time. It owns the link, the
+// serial port it drives (given by the caller), the device record and the
+// device-number holder for the whole run, and creates the dialogs once.
+//
+// Every signal of a control reaches its handler through Guarded(): an
+// exception that escapes a handler is shown in the application's error box
+// and the program goes on, and a polling tick never starts a read while a
+// command (or a message box opened by one) is running.
+//
+// Handlers are public so that tests run exactly what the operator's actions
+// run; the controls are reachable through `ui`.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Comportclass.h"
+#include "MessageService.h"
+#include "ProgPM.h"
+#include "SerialPort.h"
+#include "Servclass.h"
+#include "ui_Obr_pm.h"
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class TFPSW;
+class TFormNastr;
+class TFormPort;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window, runs FormCreate and creates the dialogs in start-up
+  // order. The port stays closed until the operator confirms the port
+  // settings dialog.
+  TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  Ui::TForm1 ui;
+
+  // --- objects owned for the whole run ------------------------------------
+  TComPortClass Link;
+  TProgPMClass Pm;
+  TServClass Serv;
+  // 1 while the polling timer is stopped: failed exchanges are reported.
+  int ReportErrors = 1;
+  QTimer Timer1;
+
+  // The control that last started an operation; a write returns the focus
+  // there. Each handler that starts an operation sets its own reference and
+  // clears the other two (SetEditRef / SetButtonRef / SetComboRef).
+  QPointer<QLineEdit> EditRef;
+  QPointer<QAbstractButton> ButtonRef;
+  QPointer<QComboBox> ComboRef;
+  void SetEditRef(QLineEdit* edit);
+  void SetButtonRef(QAbstractButton* button);
+  void SetComboRef(QComboBox* combo);
+
+  // --- dialogs, created once at start-up ----------------------------------
+  TFPSW& FPSW() { return *m_fpsw; }
+  TFormNastr& FormNastr() { return *m_formNastr; }
+  TFormPort& FormPort() { return *m_formPort; }
+
+  // --- start-up, selector, timer, close (app/Obr_pm.cpp) -------------------
+  void FormCreate();
+  void FormClose();
+  void BtnPuskTimerClick();
+  void Timer1Timer();
+  void CBoxUstrClick();
+  void PortClick();
+  void N4ParolClick();
+  void ListDeviceClick();
+  // Runs the device list dialog; installed where that dialog is created.
+  std::function<void()> ListDeviceHook;
+
+  // Forgets the instrument shown: type, version, panel text, read and layout
+  // flags; hides the three panels. The next read lays the window out anew.
+  void ForgetDevice();
+  // True while the polling timer runs.
+  bool TimerRunning() const { return Timer1.isActive(); }
+
+  // --- read and write (app/Read.cpp, app/Write.cpp) -----------------------
+  void InPortClick();
+  void OutPortClick();
+
+  // --- alarm, sensor and range editors; change tracking (app/Editors.cpp) ---
+  void CBoxTipSignClick();
+  void CBoxTipKClick();
+  void CBoxBreakClick();
+  void CBoxConnectClick();
+  void CBoxTipDClick();
+  void CBoxMinClick();
+  void CBoxMaxClick();
+  void CBoxUstrZClick();
+  void UstKod1Change();
+  void CBoxTipDChange();
+  // Focus left UstProc1, UstProc2, KTxc or Edit1 (the field is `sender`).
+  void UstProc1Exit(QLineEdit* sender);
+  // Key pressed in UstProc1, UstProc2 or Edit1; `key` is the virtual-key
+  // code. Setting key to 0 keeps the key from reaching the field.
+  void UstProc1KeyDown(QLineEdit* sender, int& key, bool shift);
+  // Key pressed in KTxc, as above.
+  void KTxcKeyDown(int& key, bool shift);
+
+  // --- calibration, output current, output control (app/Calibration.cpp) --
+  void Button1Click();
+  void Button2Click();
+  void KalibrBegSkClick();
+  void KalibrEndSkClick();
+  void CBoxCurrentClick();
+  void CBoxCurrentEndClick();
+  void ButSwitchClick();
+
+  // --- non-standard range (app/NonStandard.cpp) ---------------------------
+  void ChBoxNonStandClick();
+  void ButNonStandClick();
+
+  // --- handler plumbing ---------------------------------------------------
+  // Runs a handler as a command: marks the window busy meanwhile and shows an
+  // escaping exception in the application's error box.
+  void Guarded(const std::function<void()>& handler);
+  // True while a command handler runs (the polling tick is then skipped).
+  bool Busy() const { return m_busy > 0; }
+
+  // While a FillScope lives, values put into controls run no handler: a read
+  // filling the window is not an edit.
+  class FillScope {
+   public:
+    explicit FillScope(TForm1& form) : m_form(form) { ++m_form.m_filling; }
+    ~FillScope() { --m_form.m_filling; }
+    FillScope(const FillScope&) = delete;
+    FillScope& operator=(const FillScope&) = delete;
+
+   private:
+    TForm1& m_form;
+  };
+  bool Filling() const { return m_filling > 0; }
+
+  // The text of the application's error box for an escaped exception.
+  static std::string ErrorBoxText(const std::exception& e);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void WireControls();
+  void CreateDialogs();
+  void ShowApplicationError(const std::string& text);
+
+  ui::MessageService& m_messages;
+  int m_busy = 0;
+  int m_filling = 0;
+  bool m_closed = false;
+
+  std::unique_ptr<TFPSW> m_fpsw;
+  std::unique_ptr<TFormNastr> m_formNastr;
+  std::unique_ptr<TFormPort> m_formPort;
+};
