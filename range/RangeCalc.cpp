@@ -202,6 +202,8 @@ std::optional<std::array<double, 8>> RangeCalculator::CalcNonStandardRange(
 
   double f0 = ApproxError(y.data());
   PatternSearch(y.data(), f0, 8, 0.1, 1e-16);
+  fitY_ = y;
+  fitError_ = f0;
 
   std::array<double, 8> codes{};
   for (int k = 0; k < 8; ++k) codes[k] = (y[k] - rangeStart) / width * 8191;

@@ -97,6 +97,9 @@ class RangeCalculator {
   const std::array<double, 10>& NodeSignals() const { return nodeX_; }  // Xs, x[0..7], Xe
   double RangeStartValue() const { return rangeStart_; }
   double RangeEndValue() const { return rangeEnd_; }
+  // Node temperatures and ApproxError at the end of the last fit.
+  const std::array<double, 8>& FittedTemps() const { return fitY_; }
+  double FittedError() const { return fitError_; }
 
   std::vector<std::string> tableDirs;  // searched in order; "" = working folder
   long evaluations = 0;                // ApproxError calls since the last calculation started
@@ -113,6 +116,8 @@ class RangeCalculator {
   double rangeStart_ = 0;
   double rangeEnd_ = 0;
   std::array<double, 10> nodeX_{};
+  std::array<double, 8> fitY_{};
+  double fitError_ = 0;
 };
 
 }  // namespace pmrange
