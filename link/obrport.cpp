@@ -1,0 +1,92 @@
+#include "obrport.h"
+
+#include <QPushButton>
+#include <QStyle>
+
+#include "Comportclass.h"
+#include "ModalRunner.h"
+#include "PortEnumeration.h"
+#include "obrNastr.h"
+
+TFormPort::TFormPort(TComPortClass& link, TFormNastr& nastr, QWidget* parent)
+    : QDialog(parent), m_link(link), m_nastr(nastr) {
+  ui.setupUi(this);
+  ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(20, 20));
+  connect(ui.OK, &QPushButton::clicked, this, &TFormPort::OKClick);
+  connect(ui.Button1, &QPushButton::clicked, this, &TFormPort::Button1Click);
+  FormCreate();
+}
+
+void TFormPort::FormCreate() {
+  m_keptSpeed = 0;
+  m_keptParity = 0;
+  m_keptStopBits = 1;
+}
+
+void TFormPort::FormShow() {
+  ui.CBoxPort->clear();
+  ui.Skor->setCurrentIndex(m_keptSpeed);
+  ui.Parit->setCurrentIndex(m_keptParity);
+  ui.StBit->setCurrentIndex(m_keptStopBits);
+  // The port stays closed while the dialog is up, so that the operator can
+  // pick the same device again and it opens with the new settings.
+  m_wasOpen = m_link.IsOpen();
+  m_link.ClosePort();
+  FillPortList();
+}
+
+void TFormPort::FillPortList() {
+  for (const auto& port : pmlink::EnumeratePorts()) {
+    ui.CBoxPort->addItem(QString::fromStdString(port.name));
+    const int row = ui.CBoxPort->count() - 1;
+    if (!port.description.empty())
+      ui.CBoxPort->setItemData(row, QString::fromStdString(port.description), Qt::ToolTipRole);
+  }
+  // The previously used port is not preselected: the first entry is.
+  if (ui.CBoxPort->count() > 0) ui.CBoxPort->setCurrentIndex(0);
+}
+
+void TFormPort::OKClick() {
+  if (ui.Parit->currentIndex() == 2 && ui.StBit->currentIndex() == 1) {
+    done(Refused);
+    return;
+  }
+  m_keptSpeed = ui.Skor->currentIndex();
+  m_keptParity = ui.Parit->currentIndex();
+  m_keptStopBits = ui.StBit->currentIndex();
+  done(QDialog::Accepted);
+}
+
+void TFormPort::FormClose(int result) {
+  if (m_wasOpen && result == QDialog::Rejected) m_link.Configure();
+}
+
+void TFormPort::Button1Click() {
+  if (m_nastr.Execute() == QDialog::Accepted) m_nastr.ApplyTo(m_link);
+}
+
+int TFormPort::Execute() {
+  FormShow();
+  const int result = ui::ExecModal(*this);
+  FormClose(result);
+  return result;
+}
+
+QString TFormPort::ChosenPort() const { return ui.CBoxPort->currentText(); }
+
+QString TFormPort::ChosenBaud() const { return ui.Skor->currentText(); }
+
+QString TFormPort::ChosenParity() const {
+  switch (ui.Parit->currentIndex()) {
+    case 1:
+      return QStringLiteral("O");
+    case 2:
+      return QStringLiteral("E");
+    default:
+      return QStringLiteral("N");
+  }
+}
+
+QString TFormPort::ChosenStopBits() const {
+  return ui.StBit->currentIndex() == 0 ? QStringLiteral("1") : QStringLiteral("2");
+}
