@@ -1,0 +1,145 @@
+#include "PtyServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "Publish.h"
+
+namespace sim {
+
+namespace {
+
+void MakeRaw(int fd) {
+  // A pty starts in canonical mode with echo, which would swallow or double
+  // bytes such as 0x0D, 0x11 and 0x13 of the binary frames.
+  termios t{};
+  if (::tcgetattr(fd, &t) != 0) return;
+  ::cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  ::tcsetattr(fd, TCSANOW, &t);
+}
+
+}  // namespace
+
+PtyServer::PtyServer(Line& line) : m_line(line) {
+  char name[256] = {};
+  if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+    throw std::runtime_error(std::string("openpty failed: ") + std::strerror(errno));
+  m_slavePath = name;
+  MakeRaw(m_master);
+  MakeRaw(m_slave);
+  ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+  ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+  ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+  m_thread = std::thread([this] { Serve(); });
+}
+
+PtyServer::~PtyServer() { Stop(); }
+
+std::string PtyServer::Publish(const std::string& name) {
+  std::lock_guard lock(m_control);
+  std::string link = sim::Publish(m_slavePath, name);
+  m_published.push_back(link);
+  return link;
+}
+
+void PtyServer::Join() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void PtyServer::Unplug() {
+  std::lock_guard lock(m_control);
+  Join();
+  if (m_master >= 0) ::close(m_master);
+  m_master = -1;
+  if (m_slave >= 0) ::close(m_slave);
+  m_slave = -1;
+}
+
+void PtyServer::Stop() {
+  std::lock_guard lock(m_control);
+  Join();
+  for (const auto& link : m_published) Unpublish(link, m_slavePath);
+  m_published.clear();
+  if (m_master >= 0) ::close(m_master);
+  m_master = -1;
+  if (m_slave >= 0) ::close(m_slave);
+  m_slave = -1;
+}
+
+bool PtyServer::SleepUnlessStopped(std::chrono::milliseconds t) {
+  const auto end = Clock::now() + t;
+  while (!m_stop) {
+    const auto now = Clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
+  }
+  return false;
+}
+
+bool PtyServer::WriteAll(const std::uint8_t* data, std::size_t n) {
+  const auto giveUp = Clock::now() + std::chrono::seconds(2);
+  while (n > 0 && !m_stop) {
+    const ssize_t w = ::write(m_master, data, n);
+    if (w > 0) {
+      data += w;
+      n -= static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno != EAGAIN) return false;
+    // Nobody drains the slave side: wait a little, then drop the reply
+    // rather than block the line.
+    if (Clock::now() >= giveUp) return false;
+    pollfd p{m_master, POLLOUT, 0};
+    ::poll(&p, 1, 20);
+  }
+  return n == 0;
+}
+
+void PtyServer::Send(const Reply& reply) {
+  if (reply.delay.count() > 0 && !SleepUnlessStopped(reply.delay)) return;
+  if (reply.byteGap.count() <= 0) {
+    WriteAll(reply.bytes.data(), reply.bytes.size());
+    return;
+  }
+  for (std::size_t i = 0; i < reply.bytes.size(); ++i) {
+    if (i > 0 && !SleepUnlessStopped(reply.byteGap)) return;
+    if (!WriteAll(&reply.bytes[i], 1)) return;
+  }
+}
+
+void PtyServer::Serve() {
+  std::uint8_t buf[512];
+  while (!m_stop) {
+    int timeout = 20;  // also how quickly Stop is noticed
+    if (const auto deadline = m_line.Deadline()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+      timeout = static_cast<int>(std::clamp<long>(left.count(), 0, 20));
+    }
+    pollfd p{m_master, POLLIN, 0};
+    const int r = ::poll(&p, 1, timeout);
+    if (r < 0 && errno != EINTR) break;
+    std::vector<Reply> replies;
+    if (r > 0 && (p.revents & POLLIN)) {
+      const ssize_t n = ::read(m_master, buf, sizeof buf);
+      if (n > 0) replies = m_line.Receive(std::span(buf, static_cast<std::size_t>(n)), Clock::now());
+    } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (auto& reply : m_line.Idle(Clock::now())) replies.push_back(std::move(reply));
+    for (const auto& reply : replies) Send(reply);
+  }
+}
+
+}  // namespace sim

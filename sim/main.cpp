@@ -1,0 +1,146 @@
+// pmsim: serves simulated instruments on one pseudo-terminal and publishes
+// it where the service program's port list finds it.
+//
+// Default line (one of each model, all privileged):
+//   address 1  КАРД    version 5  full identification line, both corrections
+//   address 2  ЗЕТ-ТС  version 6  connection scheme, resistance register
+//   address 3  ЗЕТ-ТП  version 6  cold junction, e.m.f. register
+//   address 4  ЛУНТ    version 4  output control, scale-end correction
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Line.h"
+#include "PtyServer.h"
+
+namespace {
+
+void Usage() {
+  std::cout <<
+      "usage: pmsim [--instrument ADDR:MODEL:VERSION[:nonpriv]]... [--name NAME] [--log]\n"
+      "             [--write-time MS]\n"
+      "  MODEL  100|kard, 101|zet-ts, 102|zet-tp, 103|lunt, or any code 0..255\n"
+      "  Without --instrument: КАРД v5 at 1, ЗЕТ-ТС v6 at 2, ЗЕТ-ТП v6 at 3, ЛУНТ v4 at 4.\n"
+      "  --name   name of the published link (default: the first free line1..line9)\n"
+      "  --log    print every frame: [..] received, <..> sent\n";
+}
+
+int ParseModel(const std::string& s) {
+  if (s == "kard") return sim::model::Kard;
+  if (s == "zet-ts") return sim::model::ZetTs;
+  if (s == "zet-tp") return sim::model::ZetTp;
+  if (s == "lunt") return sim::model::Lunt;
+  const int code = std::stoi(s);
+  if (code < 0 || code > 255) throw std::invalid_argument("model code out of range: " + s);
+  return code;
+}
+
+sim::InstrumentSetup ParseInstrument(const std::string& spec) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1)
+    parts.push_back(spec.substr(start, colon - start));
+  parts.push_back(spec.substr(start));
+  if (parts.size() < 3 || parts.size() > 4 || (parts.size() == 4 && parts[3] != "nonpriv"))
+    throw std::invalid_argument("bad --instrument " + spec);
+  sim::InstrumentSetup setup;
+  setup.address = std::stoi(parts[0]);
+  setup.model = ParseModel(parts[1]);
+  setup.version = std::stoi(parts[2]);
+  setup.privileged = parts.size() == 3;
+  if (setup.address < 1 || setup.address > 32) throw std::invalid_argument("address must be 1..32");
+  if (setup.version < 0 || setup.version > 255) throw std::invalid_argument("version must be 0..255");
+  return setup;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<sim::InstrumentSetup> setups;
+  std::string name;
+  bool log = false;
+  int writeTimeMs = -1;
+  try {
+    for (int i = 1; i < argc; ++i) {
+      const std::string arg = argv[i];
+      auto value = [&]() -> std::string {
+        if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
+        return argv[++i];
+      };
+      if (arg == "--instrument") setups.push_back(ParseInstrument(value()));
+      else if (arg == "--name") name = value();
+      else if (arg == "--log") log = true;
+      else if (arg == "--write-time") writeTimeMs = std::stoi(value());
+      else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
+      else throw std::invalid_argument("unknown option " + arg);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "pmsim: " << e.what() << "\n";
+    Usage();
+    return 2;
+  }
+
+  // Block the stop signals before the server thread starts, so that only
+  // sigwait below receives them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  sim::Line line;
+  if (setups.empty()) line.AddDefaultSet();
+  for (const auto& s : setups) line.Add(s);
+  if (writeTimeMs >= 0)
+    for (std::size_t i = 0; i < line.Count(); ++i)
+      line.At(i).SetWriteTime(std::chrono::milliseconds(writeTimeMs));
+
+  const auto start = sim::Clock::now();
+  if (log) {
+    line.SetLogSink([start](const sim::LogEntry& e) {
+      const double ms = std::chrono::duration<double, std::milli>(e.time - start).count();
+      std::printf("%10.1f %s%s\n", ms, sim::Marked(e.bytes, e.dir == sim::Dir::In).c_str(),
+                  e.dir == sim::Dir::In && !e.crcOk ? "  (bad CRC, ignored)" : "");
+      std::fflush(stdout);
+    });
+  }
+
+  try {
+    sim::PtyServer server(line);
+    std::string link;
+    if (!name.empty()) {
+      link = server.Publish(name);
+    } else {
+      for (int n = 1; n <= 9 && link.empty(); ++n) {
+        try {
+          link = server.Publish("line" + std::to_string(n));
+        } catch (const std::runtime_error&) {
+          if (n == 9) throw;
+        }
+      }
+    }
+    std::printf("device: %s\nlink:   %s\n", server.SlavePath().c_str(), link.c_str());
+    for (std::size_t i = 0; i < line.Count(); ++i) {
+      const auto& inst = line.At(i);
+      std::printf("  address %2d  model %3d  version %d  %s\n", inst.Address(), inst.Model(),
+                  inst.Version(), inst.Privileged() ? "privileged" : "non-privileged");
+    }
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    server.Stop();
+  } catch (const std::exception& e) {
+    std::cerr << "pmsim: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
