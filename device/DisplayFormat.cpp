@@ -8,19 +8,20 @@ namespace pmdev {
 
 namespace {
 
-// Decimal digits of |value| with enough places that rounding at any of the
-// first 25 or so digits is decided correctly: value = 0.d0 d1 d2 ... * 10^(exp10).
+// Decimal digits of |value|: value = 0.d0 d1 d2 ... * 10^(exp10).
+//
+// The value is first written with 18 significant digits (what an extended
+// value holds reliably), and the display rounding works on those digits. So
+// a computed value that is a decimal tie up to the last bits of its binary
+// form (0.0005 held as 0.000499999...) rounds as the tie it stands for.
 struct Digits {
   std::string d;  // significant digits, d[0] != '0' unless the value is 0
-  int exp10;      // position: value = 0.d * 10^exp10
+  int exp10;
 };
 
 Digits DecimalDigits(long double magnitude) {
-  // 40 decimals in scientific form: an exact tie at one of the leading digits
-  // stays visible as "5000...", and a value off a tie by one unit of the
-  // last bit differs well before the 40th digit.
   char buf[128];
-  const auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 40);
+  const auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, 17);
   std::string text(buf, res.ptr);
   const auto e = text.find('e');
   std::string mantissa = text.substr(0, e);

@@ -18,8 +18,9 @@ inline constexpr Rgb kWhite{255, 255, 255};
 
 // Fixed-point text of `value` with P significant digits and D decimals.
 //
-// The value is rounded once, half away from zero, at whichever is coarser:
-// the P-th significant digit or the D-th decimal. It is then written with
+// The value is written with 18 significant digits, then rounded once, half
+// away from zero, at whichever is coarser: the P-th significant digit or the
+// D-th decimal (0.12346 with P = 4, D = 3 gives "0,123"). It is then written with
 // exactly D digits after a comma (zeros padded), a leading "-" for negative
 // values, and at least one digit before the comma. A value that rounds to
 // zero is written without a sign ("0,000").

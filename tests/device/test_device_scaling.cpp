@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
         // padding and small values
         FormatCase{1.5L, 6, 3, "1,500"}, FormatCase{100, 4, 2, "100,00"}, FormatCase{0, 5, 3, "0,000"},
         FormatCase{0.001234L, 5, 3, "0,001"}, FormatCase{0.0005L, 5, 3, "0,001"},
-        FormatCase{0.00049L, 5, 3, "0,000"}, FormatCase{-0.0001L, 5, 3, "0,000"},
+        FormatCase{0.00049L, 5, 3, "0,000"}, FormatCase{0.12346L, 4, 3, "0,123"},
+        FormatCase{1.0005L, 5, 3, "1,001"}, FormatCase{-1.0005L, 5, 3, "-1,001"}, FormatCase{1.00049999L, 5, 3, "1,000"}, FormatCase{-0.0001L, 5, 3, "0,000"},
         FormatCase{0.4L, 4, 0, "0"}, FormatCase{0.6L, 4, 0, "1"},
         // half away from zero on exact binary ties
         FormatCase{2.5L, 4, 0, "3"}, FormatCase{-2.5L, 4, 0, "-3"}, FormatCase{0.125L, 4, 2, "0,13"},
