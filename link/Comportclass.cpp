@@ -76,10 +76,17 @@ int TComPortClass::Configure() {
   // Upper-case letters only: "n" is not a parity.
   const char parity = Parity.empty() ? '\0' : Parity[0];
   switch (parity) {
-    case 'E': m_port.SetParity(pmlink::ParityKind::Even); break;
-    case 'N': m_port.SetParity(pmlink::ParityKind::None); break;
-    case 'O': m_port.SetParity(pmlink::ParityKind::Odd); break;
-    default: return -1;
+    case 'E':
+      m_port.SetParity(pmlink::ParityKind::Even);
+      break;
+    case 'N':
+      m_port.SetParity(pmlink::ParityKind::None);
+      break;
+    case 'O':
+      m_port.SetParity(pmlink::ParityKind::Odd);
+      break;
+    default:
+      return -1;
   }
 
   const long stopBits = ParseLeadingInt(StopBits);
@@ -153,7 +160,8 @@ std::uint16_t TComPortClass::Crc16(int count, const std::uint8_t* bytes) {
 }
 
 int TComPortClass::Finish(int deviceIndex, int function, int result) {
-  if (m_observer) m_observer->OnResult(std::chrono::steady_clock::now(), deviceIndex, function, result);
+  if (m_observer)
+    m_observer->OnResult(std::chrono::steady_clock::now(), deviceIndex, function, result);
   return result;
 }
 
@@ -274,8 +282,7 @@ int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t re
           }
           // Some half-duplex RS-485 adapters return our own request before
           // the reply; retrying cannot help, so say so at once.
-          if (result != rc::Ok && LooksLikeEcho(reply, 3 + std::max(more, 0)))
-            return rc::Echo;
+          if (result != rc::Ok && LooksLikeEcho(reply, 3 + std::max(more, 0))) return rc::Echo;
         }
       }
     }
@@ -292,21 +299,32 @@ int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t re
 std::string TComPortClass::ErrorText(int deviceIndex, int code) const {
   const std::string device = "устройство " + std::to_string(deviceIndex + 1) + " " + Port;
   switch (code) {
-    case rc::Ok: return "";
-    case rc::Busy: return device + " Идет запись базы данных. Ждите.";
-    case rc::ReceiveError: return device + " ошибка приема данных ";
-    case rc::Incomplete: return device + " тайм-аут приема данных";
-    case rc::NoReply: return device + " не отвечает на запрос";
-    case rc::CrcError: return device + " ошибка контрольной суммы";
-    case rc::CannotOpen: return " невозможно открыть последовательный порт ";
-    case rc::NotConfigured: return "вероятно, порт не настроен";
-    case rc::SwitchedOff: return "сбой настройки порта при выключении прибора";
-    case rc::SettingError: return "ошибка настройки порта";
+    case rc::Ok:
+      return "";
+    case rc::Busy:
+      return device + " Идет запись базы данных. Ждите.";
+    case rc::ReceiveError:
+      return device + " ошибка приема данных ";
+    case rc::Incomplete:
+      return device + " тайм-аут приема данных";
+    case rc::NoReply:
+      return device + " не отвечает на запрос";
+    case rc::CrcError:
+      return device + " ошибка контрольной суммы";
+    case rc::CannotOpen:
+      return " невозможно открыть последовательный порт ";
+    case rc::NotConfigured:
+      return "вероятно, порт не настроен";
+    case rc::SwitchedOff:
+      return "сбой настройки порта при выключении прибора";
+    case rc::SettingError:
+      return "ошибка настройки порта";
     case rc::Echo:
       return device +
              " принят собственный запрос (эхо адаптера RS-485).\n"
              "Отключите эхо в настройках адаптера или используйте другой адаптер.";
-    case rc::PortClosed: return "Не выбран COM-порт.";
+    case rc::PortClosed:
+      return "Не выбран COM-порт.";
     default: {
       char hex[16];
       std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(code));
@@ -325,7 +343,11 @@ void TComPortClass::ReportError(int deviceIndex, int code) {
       return;
     case rc::NotConfigured:
     case rc::SwitchedOff:
-    case rc::SettingError: m_messages.Error(text, "Ошибка"); return;
-    default: m_messages.Warning(text, "Предупреждение"); return;
+    case rc::SettingError:
+      m_messages.Error(text, "Ошибка");
+      return;
+    default:
+      m_messages.Warning(text, "Предупреждение");
+      return;
   }
 }

@@ -88,7 +88,8 @@ void AddLinks(const std::string& folder, const std::string& what, std::vector<Po
     if (!fs::is_symlink(entry.symlink_status(ec))) continue;
     const fs::path target = fs::canonical(entry.path(), ec);
     if (ec) continue;  // dangling: the line or the adapter is gone
-    found.push_back({entry.path().string(), (what.empty() ? "" : what + " ") + "→ " + target.string()});
+    found.push_back(
+        {entry.path().string(), (what.empty() ? "" : what + " ") + "→ " + target.string()});
   }
   std::sort(found.begin(), found.end(),
             [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.name, b.name); });

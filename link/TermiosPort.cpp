@@ -1,15 +1,16 @@
 #include "TermiosPort.h"
 
-#include "CustomBaud.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include "CustomBaud.h"
 
 namespace pmlink {
 
@@ -19,27 +20,31 @@ using Clock = std::chrono::steady_clock;
 
 speed_t SpeedFor(int baud) {
   switch (baud) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return 0;
+    case 110:
+      return B110;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return 0;
   }
-}
-
-// Milliseconds until the earlier of two deadlines, never negative.
-int MsLeft(Clock::time_point a, Clock::time_point b) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(a, b) -
-                                                                          Clock::now())
-                        .count();
-  return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
@@ -50,12 +55,16 @@ std::string PortErrorCause(int err) {
     case EPERM:
       return "нет прав на доступ к порту (добавьте пользователя в группу dialout и войдите в "
              "систему заново)";
-    case EBUSY: return "порт занят другой программой";
+    case EBUSY:
+      return "порт занят другой программой";
     case ENOENT:
     case ENODEV:
-    case ENXIO: return "такого порта нет";
-    case EIO: return "устройство отключено";
-    default: return std::strerror(err);
+    case ENXIO:
+      return "такого порта нет";
+    case EIO:
+      return "устройство отключено";
+    default:
+      return std::strerror(err);
   }
 }
 
@@ -147,6 +156,10 @@ void TermiosPort::Open() {
 void TermiosPort::Close() {
   if (m_fd < 0) return;
   if (m_saved) ::tcsetattr(m_fd, TCSANOW, &m_savedTermios);
+  // The exclusive flag lives with the terminal, not with our descriptor: a
+  // pty slave keeps it while the master stays open, which would refuse the
+  // next open of the same line.
+  ::ioctl(m_fd, TIOCNXCL);
   ::close(m_fd);
   m_fd = -1;
   m_saved = false;
@@ -166,19 +179,22 @@ int TermiosPort::Read(std::uint8_t* buf, int n) {
   if (n <= 0) return 0;
   const auto start = Clock::now();
   const auto total = start + std::chrono::milliseconds(totalBaseMs + totalPerByteMs * n);
-  auto gap = start + std::chrono::milliseconds(totalBaseMs + totalPerByteMs * n);
+  auto gap = total;
   int got = 0;
   while (got < n) {
     // Before the first byte only the total applies; after it, also the gap.
-    const int wait = MsLeft(total, gap);
-    if (wait == 0 && Clock::now() >= std::min(total, gap)) break;
+    const auto deadline = std::min(total, gap);
+    const auto now = Clock::now();
+    if (now >= deadline) break;
+    const int wait =
+        static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
     pollfd p{m_fd, POLLIN, 0};
     const int r = ::poll(&p, 1, wait);
     if (r < 0) {
       if (errno == EINTR) continue;
       Fail("ожидание данных", errno);
     }
-    if (r == 0) continue;  // loop re-checks the deadlines
+    if (r == 0) continue;  // the deadlines are checked again at the top
     if (p.revents & POLLIN) {
       const ssize_t k = ::read(m_fd, buf + got, static_cast<std::size_t>(n - got));
       if (k > 0) {
@@ -186,9 +202,12 @@ int TermiosPort::Read(std::uint8_t* buf, int n) {
         gap = Clock::now() + std::chrono::milliseconds(interByteMs);
         continue;
       }
-      if (k < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (k < 0 && errno != EIO && errno != ENXIO) Fail("чтение", errno);
-      Disconnected(k < 0 ? errno : EIO);
+      if (k < 0) {
+        const int err = errno;
+        if (err == EINTR || err == EAGAIN) continue;
+        if (err == EIO || err == ENXIO) Disconnected(err);
+        Fail("чтение", err);
+      }
     }
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) Disconnected(EIO);
   }
@@ -210,8 +229,10 @@ int TermiosPort::Write(const std::uint8_t* buf, int n) {
     if (k < 0 && (errno == EIO || errno == ENXIO)) Disconnected(errno);
     if (k < 0 && errno != EAGAIN) Fail("запись", errno);
     // Output buffer full: wait until it drains or the write time-out passes.
-    const int wait = MsLeft(total, total);
-    if (wait == 0) break;
+    const auto now = Clock::now();
+    if (now >= total) break;
+    const int wait =
+        static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(total - now).count());
     pollfd p{m_fd, POLLOUT, 0};
     const int r = ::poll(&p, 1, wait);
     if (r < 0 && errno != EINTR) Fail("ожидание записи", errno);

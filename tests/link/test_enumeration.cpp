@@ -1,7 +1,6 @@
 // Port enumeration over a fake /sys, /dev and simulator folder.
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -49,7 +48,9 @@ class Enumeration : public ::testing::Test {
     r.devDir = (root / "dev").string();
     r.serialById = (root / "dev/serial/by-id").string();
     r.simulatorFolder = (root / "sim").string();
-    r.uartPresent = [this](const std::string& path) { return path == (root / "dev/ttyS0").string(); };
+    r.uartPresent = [this](const std::string& path) {
+      return path == (root / "dev/ttyS0").string();
+    };
     return pmlink::EnumeratePorts(r);
   }
 
@@ -77,18 +78,19 @@ TEST_F(Enumeration, RealPortsByIdAndSimulatorLines) {
   fs::create_symlink(root / "pts5", root / "sim/line1");
   fs::create_symlink(root / "pts6", root / "sim/line10");
   fs::create_symlink(root / "pts7", root / "sim/line2");  // the simulator has quit
-  std::ofstream(root / "sim/notes.txt");                   // not a link
+  std::ofstream(root / "sim/notes.txt");                  // not a link
 
   const std::string r = root.string();
-  EXPECT_EQ(Names(), (std::vector<std::string>{
-                         r + "/dev/ttyS0", r + "/dev/ttyUSB9", r + "/dev/ttyUSB10",
-                         r + "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", r + "/sim/line1",
-                         r + "/sim/line10"}));
+  EXPECT_EQ(Names(),
+            (std::vector<std::string>{r + "/dev/ttyS0", r + "/dev/ttyUSB9", r + "/dev/ttyUSB10",
+                                      r + "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0",
+                                      r + "/sim/line1", r + "/sim/line10"}));
 
   const auto ports = Enumerate();
   EXPECT_NE(ports[1].description.find("ftdi_sio"), std::string::npos) << ports[1].description;
   EXPECT_NE(ports[1].description.find("0403:6001"), std::string::npos) << ports[1].description;
-  EXPECT_NE(ports[3].description.find(r + "/dev/ttyUSB9"), std::string::npos) << ports[3].description;
+  EXPECT_NE(ports[3].description.find(r + "/dev/ttyUSB9"), std::string::npos)
+      << ports[3].description;
   EXPECT_NE(ports[4].description.find(r + "/pts5"), std::string::npos) << ports[4].description;
 }
 
@@ -121,9 +123,11 @@ TEST_P(NaturalOrder, FirstBeforeSecond) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Link, NaturalOrder,
-                         ::testing::Values(OrderCase{"ttyUSB9", "ttyUSB10"}, OrderCase{"ttyS2", "ttyS10"},
-                                           OrderCase{"ttyACM0", "ttyS0"}, OrderCase{"ttyS", "ttyS0"},
-                                           OrderCase{"line1", "line02"}, OrderCase{"a1b2", "a1b10"},
+                         ::testing::Values(OrderCase{"ttyUSB9", "ttyUSB10"},
+                                           OrderCase{"ttyS2", "ttyS10"},
+                                           OrderCase{"ttyACM0", "ttyS0"},
+                                           OrderCase{"ttyS", "ttyS0"}, OrderCase{"line1", "line02"},
+                                           OrderCase{"a1b2", "a1b10"},
                                            OrderCase{"ttyS01", "ttyS1"}),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 

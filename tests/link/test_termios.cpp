@@ -2,14 +2,13 @@
 // instrument on the master side, the port under test opens the slave.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <pty.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
@@ -25,7 +24,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
+long Ms(Clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
 
 struct Pty {
   int master = -1;
@@ -50,7 +51,9 @@ struct Pty {
   ~Pty() {
     if (master >= 0) ::close(master);
   }
-  void Send(const Bytes& b) const { ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+  void Send(const Bytes& b) const {
+    ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+  }
   Bytes Receive(std::size_t n) const {
     Bytes b(n);
     std::size_t got = 0;
@@ -91,7 +94,8 @@ TEST(TermiosPort, BytesPassUnchangedBothWays) {
   EXPECT_EQ(port.Read(in.data(), static_cast<int>(in.size())), static_cast<int>(in.size()));
   EXPECT_EQ(in, awkward);
 
-  EXPECT_EQ(port.Write(awkward.data(), static_cast<int>(awkward.size())), static_cast<int>(awkward.size()));
+  EXPECT_EQ(port.Write(awkward.data(), static_cast<int>(awkward.size())),
+            static_cast<int>(awkward.size()));
   EXPECT_EQ(pty.Receive(awkward.size()), awkward);
 }
 
@@ -201,19 +205,24 @@ TEST(TermiosPort, TrickleEndsOnTheTotalDespiteShortGaps) {
 }
 
 TEST(TermiosPort, UnplugRaisesDisconnected) {
-  Pty pty;
-  auto port = OpenPort(pty);
-  ::close(pty.master);
-  pty.master = -1;
-  std::uint8_t buf[3];
-  try {
-    port->Read(buf, 3);
-    FAIL() << "no error";
-  } catch (const pmlink::SerialPortError& e) {
-    EXPECT_NE(std::string(e.what()).find(pty.path), std::string::npos) << e.what();
-    EXPECT_NE(std::string(e.what()).find("отключено"), std::string::npos) << e.what();
+  for (const bool reading : {true, false}) {
+    Pty pty;
+    auto port = OpenPort(pty);
+    ::close(pty.master);
+    pty.master = -1;
+    std::uint8_t buf[3] = {1, 2, 3};
+    try {
+      if (reading)
+        port->Read(buf, 3);
+      else
+        port->Write(buf, 3);
+      FAIL() << "no error";
+    } catch (const pmlink::SerialPortError& e) {
+      EXPECT_NE(std::string(e.what()).find(pty.path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("отключено"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(port->IsOpen());
   }
-  EXPECT_FALSE(port->IsOpen());
 }
 
 TEST(TermiosPort, OpenErrorsCarryErrnoAndName) {
@@ -235,33 +244,48 @@ TEST(TermiosPort, OpenErrorsCarryErrnoAndName) {
   }
 }
 
-TEST(TermiosPort, SecondOpenIsBusy) {
+// Exit codes of the child below.
+enum BusyStep { kBusyOk = 0, kNoCaps = 100, kFirstOpen, kNotBusy, kWrongError, kNoReopen };
+
+TEST(TermiosPort, SecondOpenIsBusyUntilTheFirstCloses) {
   Pty pty;
-  auto first = OpenPort(pty);
   // The exclusive flag does not stop a process with CAP_SYS_ADMIN, so the
-  // second opener runs in a child without it.
+  // openers run in a child without it.
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
-    if (::syscall(SYS_capget, &header, data) != 0) ::_exit(100);
+    if (::syscall(SYS_capget, &header, data) != 0) ::_exit(kNoCaps);
     data[CAP_SYS_ADMIN / 32].effective &= ~(1u << (CAP_SYS_ADMIN % 32));
-    if (::syscall(SYS_capset, &header, data) != 0) ::_exit(101);
-    pmlink::TermiosPort second;
+    if (::syscall(SYS_capset, &header, data) != 0) ::_exit(kNoCaps);
+    pmlink::TermiosPort first, second;
+    first.SetName(pty.path);
     second.SetName(pty.path);
     try {
+      first.Open();
+    } catch (...) {
+      ::_exit(kFirstOpen);
+    }
+    try {
       second.Open();
+      ::_exit(kNotBusy);
     } catch (const pmlink::SerialPortError& e) {
       const bool named = std::string(e.what()).find("занят") != std::string::npos;
-      ::_exit(e.Errno() == EBUSY && named ? 0 : 102);
+      if (e.Errno() != EBUSY || !named) ::_exit(kWrongError);
     }
-    ::_exit(103);
+    first.Close();
+    try {
+      second.Open();
+    } catch (...) {
+      ::_exit(kNoReopen);
+    }
+    ::_exit(kBusyOk);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "100/101: capabilities, 102: wrong error, 103: opened";
+  EXPECT_EQ(WEXITSTATUS(status), kBusyOk) << "see BusyStep";
 }
 
 TEST(TermiosPort, ComNamesMapToTtyS) {
