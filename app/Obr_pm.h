@@ -104,10 +104,11 @@ class TForm1 : public QMainWindow {
   // Focus left UstProc1, UstProc2, KTxc or Edit1 (the field is `sender`).
   void UstProc1Exit(QLineEdit* sender);
   // Key pressed in UstProc1, UstProc2 or Edit1; `key` is the virtual-key
-  // code. Setting key to 0 keeps the key from reaching the field.
-  void UstProc1KeyDown(QLineEdit* sender, int& key, bool shift);
+  // code (0 for a key the tables do not list). Returns true when the key
+  // must not reach the field.
+  bool UstProc1KeyDown(QLineEdit* sender, int key, bool shift);
   // Key pressed in KTxc, as above.
-  void KTxcKeyDown(int& key, bool shift);
+  bool KTxcKeyDown(int key, bool shift);
 
   // --- calibration, output current, output control (app/Calibration.cpp) --
   void Button1Click();

@@ -1,0 +1,28 @@
+// Start-up: the application, the main window (which creates the dialogs),
+// the event loop until the main window closes.
+
+#include <QApplication>
+#include <cstdio>
+#include <exception>
+
+#include "Obr_pm.h"
+#include "QtMessageService.h"
+#include "TermiosPort.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("pmservice"));
+  ui::QtMessageService messages;
+  try {
+    pmlink::TermiosPort port;  // outlives the window, whose link drives it
+    TForm1 form(messages, port);
+    form.show();
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    // An error that escapes start-up or the event loop ends the program.
+    messages.Show({e.what(), "", ui::Icon::Error, ui::Buttons::Ok, ui::Answer::Ok});
+  } catch (...) {
+    messages.Show({"Неизвестная ошибка", "", ui::Icon::Error, ui::Buttons::Ok, ui::Answer::Ok});
+  }
+  return 1;
+}
