@@ -69,4 +69,21 @@ int FirstRowWithStart(std::span<const RangeRow> table, float start) {
   return 0;
 }
 
+ScaleSetup ScaleFromImage(std::span<const RangeRow> table, int rangeNo, int rangeMin, int rangeMax) {
+  ScaleSetup s;
+  if (rangeNo >= 0 && static_cast<std::size_t>(rangeNo) < table.size()) {
+    s.standard = true;
+    s.starts = FillStartList(table, rangeNo);
+    s.tmin = *s.starts.value;  // a row inside the table always selects its start
+    s.ends = FillEndList(table, s.tmin, rangeNo);
+    s.tmax = *s.ends.value;
+    s.savedRange = rangeNo;
+  } else {
+    s.tmin = static_cast<float>(rangeMin);
+    s.tmax = static_cast<float>(rangeMax);
+    s.savedRange = 0;
+  }
+  return s;
+}
+
 }  // namespace pmdev

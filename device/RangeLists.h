@@ -46,4 +46,21 @@ int FindRow(std::span<const RangeRow> table, float start, float end, int r);
 // The first row whose start equals `start`; 0 when none.
 int FirstRowWithStart(std::span<const RangeRow> table, float start);
 
+// The scale of a ZET instrument as a read finds it. A RangeNo below the
+// table's row count is a standard range: both lists are built for that row
+// and TMin/TMax are their selected values, SavedRange = RangeNo. Otherwise
+// the range is non-standard: no lists, TMin/TMax = RangeMin/RangeMax,
+// SavedRange = 0. (A TipD with no table has row count 0, so its range is
+// always taken as non-standard.)
+struct ScaleSetup {
+  bool standard = false;
+  ScaleList starts;
+  ScaleList ends;
+  float tmin = 0.0f;
+  float tmax = 0.0f;
+  int savedRange = 0;
+};
+
+ScaleSetup ScaleFromImage(std::span<const RangeRow> table, int rangeNo, int rangeMin, int rangeMax);
+
 }  // namespace pmdev

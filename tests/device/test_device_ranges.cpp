@@ -206,6 +206,29 @@ TEST(DeviceRanges, SensorOutsideItsListHasNoTable) {
   EXPECT_TRUE(FillEndList({}, 0, 0).items.empty());
 }
 
+TEST(DeviceRanges, ScaleFoundByARead) {
+  // Pt100, RangeNo 24: standard.
+  const ScaleSetup std24 = ScaleFromImage(kT6, 24, -7, 7);
+  EXPECT_TRUE(std24.standard);
+  EXPECT_EQ(std24.tmin, -50.0f);
+  EXPECT_EQ(std24.tmax, 600.0f);
+  EXPECT_EQ(std24.savedRange, 24);
+  EXPECT_EQ(std24.starts.selected, 6);
+  EXPECT_EQ(std24.ends.selected, 8);
+  // Pt100, RangeNo 47 = row count: non-standard from RangeMin/RangeMax.
+  const ScaleSetup ns = ScaleFromImage(kT6, 47, -45, 320);
+  EXPECT_FALSE(ns.standard);
+  EXPECT_EQ(ns.tmin, -45.0f);
+  EXPECT_EQ(ns.tmax, 320.0f);
+  EXPECT_EQ(ns.savedRange, 0);
+  EXPECT_TRUE(ns.starts.items.empty());
+  // No table: non-standard whatever RangeNo says.
+  EXPECT_FALSE(ScaleFromImage({}, 0, 1, 2).standard);
+  // Row 0 is standard and the last row too.
+  EXPECT_EQ(ScaleFromImage(kT1, 0, 0, 0).tmin, -120.0f);
+  EXPECT_EQ(ScaleFromImage(kT1, 12, 0, 0).tmax, 400.0f);
+}
+
 TEST(DeviceRanges, ItemTexts) {
   EXPECT_EQ(FloatText(-120.0f), "-120");
   EXPECT_EQ(FloatText(0.0f), "0");
