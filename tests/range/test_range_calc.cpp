@@ -137,7 +137,8 @@ TEST_F(RangeCalc, ChecksComeInTheirOrder) {
   UseRealTables();
   // The file is read first: an unknown sensor or a missing file is reported
   // as such, whatever the range.
-  for (const char* sensor : {"Pt1000", "21", "XK(L) ", "ХК(L)", ""}) {
+  // Look-alike letters: Cyrillic Х, М, К where Latin ones belong and back.
+  for (const char* sensor : {"Pt1000", "21", "XK(L) ", "ХК(L)", "100М", "ЖK(J)", "100P", ""}) {
     EXPECT_FALSE(Calc(sensor, 5, 5));
     ASSERT_EQ(msg_.shown.size(), 1u) << sensor;
     EXPECT_EQ(msg_.Last().text, kCannotOpen);

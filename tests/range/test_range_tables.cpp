@@ -7,7 +7,6 @@
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -142,20 +141,6 @@ TEST(RangeTables, FileFormat) {
       EXPECT_GT(s, previous) << "signal must increase at " << p.t;
       previous = s;
     }
-  }
-}
-
-// The calculation's own reader takes the files whole: the marker ends them.
-TEST(RangeTables, LoadedByTheCalculation) {
-  for (const auto& f : kFormats) {
-    std::ifstream in(std::string(PM_TEST_TABLES) + "/" + f.file);
-    std::stringstream text;
-    text << in.rdbuf();
-    auto table = std::make_unique<pmrange::RefTable>();
-    ASSERT_EQ(pmrange::ParseRefTable(text.str(), *table), pmrange::LoadStatus::Ok) << f.file;
-    EXPECT_EQ(table->Count, f.last - f.first + 1) << f.file;
-    EXPECT_EQ(table->Temp[0], f.first);
-    EXPECT_EQ(table->Temp[table->Count - 1], f.last);
   }
 }
 
