@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace pmrange {

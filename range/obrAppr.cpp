@@ -1,5 +1,7 @@
 #include "obrAppr.h"
 
+#include <algorithm>
+
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
