@@ -60,6 +60,14 @@ std::optional<std::size_t> Line::ExpectedLength() const {
   }
 }
 
+Clock::duration Line::SilenceLimit() const {
+  // A frame known to be incomplete is given the byte time-out of a serial
+  // line before it is cut: a busy machine can pause a writer for a few ms.
+  const auto length = ExpectedLength();
+  if (length && m_pending.size() < *length) return m_partialTimeout;
+  return m_gap;
+}
+
 Reply Line::Dispatch(std::span<const std::uint8_t> frame, Clock::time_point now,
                      std::vector<LogEntry>& fresh) {
   const bool ok = CrcOk(frame);
@@ -88,8 +96,8 @@ std::vector<Reply> Line::Receive(std::span<const std::uint8_t> bytes, Clock::tim
   std::unique_lock lock(m_mutex);
   // Bytes that follow a long silence start a new frame: what was pending is
   // ended first.
-  if (!m_pending.empty() && now - m_lastByte >= m_gap) {
-    Reply r = Dispatch(m_pending, m_lastByte + m_gap, fresh);
+  if (!m_pending.empty() && now - m_lastByte >= SilenceLimit()) {
+    Reply r = Dispatch(m_pending, m_lastByte + SilenceLimit(), fresh);
     if (!r.bytes.empty()) replies.push_back(std::move(r));
     m_pending.clear();
   }
@@ -111,7 +119,7 @@ std::vector<Reply> Line::Idle(Clock::time_point now) {
   std::vector<Reply> replies;
   std::vector<LogEntry> fresh;
   std::unique_lock lock(m_mutex);
-  if (!m_pending.empty() && now - m_lastByte >= m_gap) {
+  if (!m_pending.empty() && now - m_lastByte >= SilenceLimit()) {
     Reply r = Dispatch(m_pending, now, fresh);
     if (!r.bytes.empty()) replies.push_back(std::move(r));
     m_pending.clear();
@@ -123,7 +131,7 @@ std::vector<Reply> Line::Idle(Clock::time_point now) {
 std::optional<Clock::time_point> Line::Deadline() const {
   std::lock_guard lock(m_mutex);
   if (m_pending.empty()) return std::nullopt;
-  return m_lastByte + m_gap;
+  return m_lastByte + SilenceLimit();
 }
 
 Reply Line::Exchange(std::span<const std::uint8_t> frame, Clock::time_point now) {
@@ -142,6 +150,11 @@ void Line::SetFrameGap(std::chrono::milliseconds gap) {
 std::chrono::milliseconds Line::FrameGap() const {
   std::lock_guard lock(m_mutex);
   return m_gap;
+}
+
+std::chrono::milliseconds Line::PartialTimeout() const {
+  std::lock_guard lock(m_mutex);
+  return m_partialTimeout;
 }
 
 std::vector<LogEntry> Line::Log() const {

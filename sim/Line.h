@@ -9,7 +9,8 @@
 // length + 4). A frame of that length with a good CRC is served at once.
 // Anything else (unknown functions, a 69 of another length, damaged
 // frames) ends at the first silence of FrameGap() and is served only when
-// its CRC is right.
+// its CRC is right. A frame still shorter than its length is cut only after
+// PartialTimeout() of silence.
 //
 // Thread-safe: a server thread feeds it while tests add instruments, change
 // them and read the log.
@@ -64,6 +65,7 @@ class Line {
 
   void SetFrameGap(std::chrono::milliseconds gap);
   std::chrono::milliseconds FrameGap() const;
+  std::chrono::milliseconds PartialTimeout() const;
 
   std::vector<LogEntry> Log() const;
   // The bytes of the logged frames in one direction, oldest first.
@@ -77,6 +79,7 @@ class Line {
  private:
   Instrument* FindLocked(int address) const;
   std::optional<std::size_t> ExpectedLength() const;
+  Clock::duration SilenceLimit() const;
   Reply Dispatch(std::span<const std::uint8_t> frame, Clock::time_point now,
                  std::vector<LogEntry>& fresh);
   void Publish(std::vector<LogEntry>& fresh, std::unique_lock<std::mutex>& lock);
@@ -87,6 +90,7 @@ class Line {
   Bytes m_pending;
   Clock::time_point m_lastByte{};
   std::chrono::milliseconds m_gap{5};
+  std::chrono::milliseconds m_partialTimeout{100};
   std::vector<LogEntry> m_log;
   std::function<void(const LogEntry&)> m_sink;
 };
