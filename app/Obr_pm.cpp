@@ -10,6 +10,8 @@
 
 #include "KeyAdapter.h"
 #include "ModalRunner.h"
+#include "obrAppr.h"
+#include "obrListDevice.h"
 #include "obrNastr.h"
 #include "obrpar_mb.h"
 #include "obrport.h"
@@ -67,9 +69,9 @@ TForm1::~TForm1() {
 void TForm1::CreateDialogs() {
   // Created once, in this order, each running its creation handler now.
   m_fpsw = std::make_unique<TFPSW>(this);
-  // The non-standard range dialog (TFormNewRange) is created here.
-  // The device list dialog (TFormDevice) is created here; it sets
-  // ListDeviceHook to show itself.
+  m_formNewRange = std::make_unique<TFormNewRange>(m_messages, this);
+  m_formDevice = std::make_unique<TFormDevice>(Link, m_messages, this);
+  ListDeviceHook = [this] { ui::ExecModal(*m_formDevice); };
   m_formNastr = std::make_unique<TFormNastr>(Link, this);
   m_formPort = std::make_unique<TFormPort>(Link, *m_formNastr, this);
 }

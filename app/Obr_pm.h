@@ -30,6 +30,8 @@ class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 class TFPSW;
+class TFormDevice;
+class TFormNewRange;
 class TFormNastr;
 class TFormPort;
 
@@ -65,6 +67,8 @@ class TForm1 : public QMainWindow {
 
   // --- dialogs, created once at start-up ----------------------------------
   TFPSW& FPSW() { return *m_fpsw; }
+  TFormNewRange& FormNewRange() { return *m_formNewRange; }
+  TFormDevice& FormDevice() { return *m_formDevice; }
   TFormNastr& FormNastr() { return *m_formNastr; }
   TFormPort& FormPort() { return *m_formPort; }
 
@@ -119,6 +123,19 @@ class TForm1 : public QMainWindow {
   void CBoxCurrentEndClick();
   void ButSwitchClick();
 
+  // editor helpers (app/Editors.cpp, app/Calibration.cpp)
+  // The message service the window reports through.
+  ui::MessageService& Messages() { return m_messages; }
+  // The rejection signal of a typed number: the field turns red, a beep,
+  // the plain message " Ошибка ввода ", the field white again and emptied.
+  void InputError(QLineEdit* field);
+  // Checks the field's text with the entry check of range kind `kind`;
+  // gives the rejection signal and returns false when it is refused.
+  bool CheckEntry(QLineEdit* field, int kind);
+  // Edit1 (ЛУНТ output value) left: sends the value and reads back.
+  void Edit1Exit();
+  // end of editor helpers
+
   // --- non-standard range (app/NonStandard.cpp) ---------------------------
   void ChBoxNonStandClick();
   void ButNonStandClick();
@@ -162,6 +179,8 @@ class TForm1 : public QMainWindow {
   bool m_closed = false;
 
   std::unique_ptr<TFPSW> m_fpsw;
+  std::unique_ptr<TFormNewRange> m_formNewRange;
+  std::unique_ptr<TFormDevice> m_formDevice;
   std::unique_ptr<TFormNastr> m_formNastr;
   std::unique_ptr<TFormPort> m_formPort;
 };
