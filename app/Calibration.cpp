@@ -1,12 +1,193 @@
 // Calibration of the measuring and cold-junction channels, output-current
-// correction and the output-control mode.
+// correction and the ЛУНТ output-control mode. Unlike the editors, these
+// commands act on the instrument at once.
 
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <cstdint>
+#include <string>
+
+#include "NumericEntry.h"
 #include "Obr_pm.h"
+#include "Scaling.h"
 
-void TForm1::Button1Click() {}
-void TForm1::Button2Click() {}
-void TForm1::KalibrBegSkClick() {}
-void TForm1::KalibrEndSkClick() {}
-void TForm1::CBoxCurrentClick() {}
-void TForm1::CBoxCurrentEndClick() {}
-void TForm1::ButSwitchClick() {}
+namespace {
+
+constexpr int kZetTs = 101;
+constexpr int kZetTp = 102;
+
+constexpr int kFnSwitch = 5;
+constexpr int kFnOutputValue = 6;
+
+// Function 5 switches: calibration mode and the ЛУНТ output-control mode.
+constexpr std::uint8_t kCalibrationOn[4] = {0x10, 0x01, 0xFF, 0x00};
+constexpr std::uint8_t kCalibrationOff[4] = {0x10, 0x01, 0x00, 0x00};
+constexpr std::uint8_t kOutputControlOn[4] = {0x10, 0x02, 0xFF, 0x00};
+constexpr std::uint8_t kOutputControlOff[4] = {0x10, 0x02, 0x00, 0x00};
+
+// The pause that lets the instrument's output settle before it is read back.
+constexpr int kOutputSettleMs = 1000;
+
+// What distinguishes the four calibration commands.
+struct Calibration {
+  QAbstractButton* button;
+  QLabel* indicator;
+  const char* question;
+  const char* caption;
+  int (TProgPMClass::*measured)() const;  // the ADC code the read brings
+  QLabel* source;                         // where the read shows it
+  QLabel* target;                         // where the stored code is shown
+  void (TProgPMClass::*store)(int);
+};
+
+int Send(TForm1& f, int function, const std::uint8_t (&data)[4]) {
+  std::uint8_t reply[100] = {};
+  return f.Link.Request(f.Serv.DeviceIndex, function, 4, data, reply, sizeof reply);
+}
+
+// Reports a failed exchange while failures are being reported (the polling
+// timer stopped); true when the exchange succeeded.
+bool SentOrReported(TForm1& f, int result) {
+  if (result == rc::Ok) return true;
+  if (f.ReportErrors == 1) f.Link.ReportError(f.Serv.DeviceIndex, result);
+  return false;
+}
+
+// Leaves calibration mode; the indicator goes when the instrument confirms.
+void CalibrationOff(TForm1& f, QLabel* indicator) {
+  if (SentOrReported(f, Send(f, kFnSwitch, kCalibrationOff))) indicator->hide();
+}
+
+// Runs the read and tells whether it completed: only a completed read marks
+// its data as read, so the flag is lowered first.
+bool ReadCompleted(TForm1& f) {
+  f.Pm.DataRead = 0;
+  f.InPortClick();
+  return f.Pm.DataRead == 1;
+}
+
+void Calibrate(TForm1& f, const Calibration& c) {
+  f.SetButtonRef(c.button);
+  c.indicator->show();
+  if (!SentOrReported(f, Send(f, kFnSwitch, kCalibrationOn))) return;
+
+  const ui::Answer answer =
+      f.Messages().Show({c.question, c.caption, ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::Yes});
+  if (answer != ui::Answer::Yes) {
+    CalibrationOff(f, c.indicator);
+    return;
+  }
+
+  // The reference signal's code comes with a fresh read. When that read does
+  // not complete, the display still holds an earlier code: nothing is stored
+  // or written, and the instrument leaves calibration mode.
+  if (!ReadCompleted(f)) {
+    f.Messages().Warning("устройство " + std::to_string(f.Serv.DeviceIndex + 1) +
+                         " - данные не считаны,\nкалибровка не выполнена");
+    CalibrationOff(f, c.indicator);
+    return;
+  }
+  const int code = (f.Pm.*c.measured)();
+  c.target->setText(c.source->text());
+  (f.Pm.*c.store)(code);
+  f.OutPortClick();
+  c.indicator->hide();
+}
+
+// Stores a picked correction and writes the block at once; a running polling
+// timer is paused meanwhile.
+template <typename Store>
+void CorrectCurrent(TForm1& f, QComboBox* box, Store store) {
+  f.SetComboRef(box);
+  const bool timerRan = f.TimerRunning();
+  if (timerRan) f.BtnPuskTimerClick();
+  store(box->currentIndex());
+  f.OutPortClick();
+  if (timerRan && !f.TimerRunning()) f.BtnPuskTimerClick();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Calibration
+
+void TForm1::Button1Click() {
+  Calibrate(*this, {ui.Button1, ui.LabRegKalibr,
+                    "Внимание! Сейчас будет произведена калибровка\nначала шкалы измерения \n"
+                    "Убедитесь, подан ли на вход сигнал,\nсоответствующий началу шкалы?",
+                    "Подтвердите готовность к калибровке шкалы", &TProgPMClass::GetKodACP,
+                    ui.StKodACP, ui.StKBegSk, &TProgPMClass::SetKBegSk});
+}
+
+void TForm1::Button2Click() {
+  Calibrate(*this, {ui.Button2, ui.LabRegKalibr,
+                    "Внимание! Сейчас будет произведена калибровка\nконца шкалы измерения \n"
+                    "Убедитесь, подан ли на вход сигнал,\nсоответствующий концу шкалы?",
+                    "Подтвердите готовность к калибровке шкалы", &TProgPMClass::GetKodACP,
+                    ui.StKodACP, ui.StKEndSk, &TProgPMClass::SetKEndSk});
+}
+
+void TForm1::KalibrBegSkClick() {
+  Calibrate(*this, {ui.KalibrBegSk, ui.LabRegKalibrTXC,
+                    "Внимание! Сейчас будет произведена калибровка\nначала шкалы измерения Тхс\n"
+                    "Подан ли на вход Тхс сигнал 100 Ом?",
+                    "Подтвердите готовность к калибровке шкалы Тхс", &TProgPMClass::GetKodTxc,
+                    ui.StKodTxc, ui.StBegSkTxc, &TProgPMClass::SetBegSkTxc});
+}
+
+void TForm1::KalibrEndSkClick() {
+  Calibrate(*this, {ui.KalibrEndSk, ui.LabRegKalibrTXC,
+                    "Внимание! Сейчас будет произведена калибровка\nконца шкалы измерения Тхс\n"
+                    "Подан ли на вход Тхс сигнал, соответствующий 100°С?",
+                    "Подтвердите готовность к калибровке шкалы Тхс", &TProgPMClass::GetKodTxc,
+                    ui.StKodTxc, ui.StEndSkTxc, &TProgPMClass::SetEndSkTxc});
+}
+
+// ---------------------------------------------------------------------------
+// Output-current correction
+
+void TForm1::CBoxCurrentClick() {
+  CorrectCurrent(*this, ui.CBoxCurrent, [this](int code) { Pm.SetCurrent(code); });
+}
+
+void TForm1::CBoxCurrentEndClick() {
+  CorrectCurrent(*this, ui.CBoxCurrentEnd, [this](int code) {
+    if (Pm.DevType == kZetTs || Pm.DevType == kZetTp)
+      Pm.SetCurrentEndZ(code);
+    else
+      Pm.SetCurrentEndKA(code);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// ЛУНТ output control
+
+void TForm1::ButSwitchClick() {
+  const bool on = ui.ButSwitch->isChecked();
+  if (on) ui.Edit1->clear();
+  ui.Edit1->setEnabled(on);
+  ui.Label25->setEnabled(on);
+  SentOrReported(*this, Send(*this, kFnSwitch, on ? kOutputControlOn : kOutputControlOff));
+}
+
+void TForm1::Edit1Exit() {
+  // A field disabled by switching the mode off is not confirmed.
+  if (!ui.Edit1->isEnabled()) return;
+  SetEditRef(ui.Edit1);
+  if (CheckEntry(ui.Edit1, pmdev::kRangeMilliamp)) {
+    const double mA = *pmdev::ParseTypedNumber(ui.Edit1->text().toStdString());
+    const auto code = static_cast<std::uint16_t>(pmdev::MilliampToCode(mA));
+    const std::uint8_t data[4] = {0x00, 0x01, static_cast<std::uint8_t>(code >> 8),
+                                  static_cast<std::uint8_t>(code & 0xFF)};
+    const int result = Send(*this, kFnOutputValue, data);
+    if (result != rc::Ok) {
+      Link.ReportError(Serv.DeviceIndex, result);
+      return;
+    }
+  }
+  // The window shows the instrument's new output (also after a refused text).
+  Link.Delay(kOutputSettleMs);
+  InPortClick();
+}
