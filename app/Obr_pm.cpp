@@ -252,7 +252,7 @@ void TForm1::CBoxUstrClick() {
   const int picked = ui.CBoxUstr->currentIndex() + 1;
   if (picked - 1 == Serv.DeviceIndex) return;
   if (TimerRunning()) BtnPuskTimerClick();
-  // The save prompt for changed data comes here.
+  if (!SaveBeforeDeviceChange(picked)) return;
   ForgetDevice();
   Serv.DeviceIndex = picked - 1;
   Serv.NewDeviceIndex = picked - 1;
@@ -267,7 +267,7 @@ void TForm1::FormClose() {
   if (m_closed) return;  // the link may ask again after a port failure
   m_closed = true;
   Timer1.stop();
-  // The question about changed data comes here.
+  SaveBeforeClose();
   m_messages.Information("Работа закончена", "Подтверждение");
   Link.ClosePort();
 }
@@ -278,7 +278,7 @@ void TForm1::FormClose() {
 void TForm1::PortClick() {
   TFormPort& dialog = FormPort();
   // Restored when the save prompt for changed data is cancelled.
-  [[maybe_unused]] const int rememberedPort = dialog.ui.CBoxPort->currentIndex();
+  const int rememberedPort = dialog.ui.CBoxPort->currentIndex();
 
   for (;;) {
     const int result = dialog.Execute();
@@ -293,8 +293,12 @@ void TForm1::PortClick() {
   const std::string chosenPort = dialog.ChosenPort().toStdString();
   if (chosenPort != Link.Port) {
     if (TimerRunning()) BtnPuskTimerClick();
-    // The save prompt for changed data comes here; its Cancel selects
-    // rememberedPort in CBoxPort again and ends the command.
+    // The save prompt for changed data; its Cancel selects rememberedPort
+    // in CBoxPort again and ends the command.
+    if (!SaveBeforePortChange()) {
+      dialog.ui.CBoxPort->setCurrentIndex(rememberedPort);
+      return;
+    }
     ForgetDevice();
   }
 

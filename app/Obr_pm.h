@@ -173,6 +173,14 @@ class TForm1 : public QMainWindow {
   void CreateDialogs();
   void ShowApplicationError(const std::string& text);
 
+  // read/write helpers (app/Write.cpp): the save prompts of Part 4.2, shown
+  // only while Changed is 1. The first two return false when the operator
+  // cancelled; the caller then ends its command.
+  bool SaveBeforeDeviceChange(int picked);  // CBoxUstrClick, number picked
+  bool SaveBeforePortChange();              // PortClick, new port confirmed
+  void SaveBeforeClose();                   // FormClose
+  // end of read/write helpers
+
   ui::MessageService& m_messages;
   int m_busy = 0;
   int m_filling = 0;
