@@ -11,8 +11,12 @@ namespace {
 
 // A function 68 reply frame: address, 68, count, data..., two CRC bytes.
 std::vector<std::uint8_t> BlockFrame(std::vector<std::uint8_t> data, int count = -1) {
-  std::vector<std::uint8_t> f{1, 68, static_cast<std::uint8_t>(count < 0 ? data.size() : count)};
-  f.insert(f.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> f;
+  f.reserve(data.size() + 5);
+  f.push_back(1);
+  f.push_back(68);
+  f.push_back(static_cast<std::uint8_t>(count < 0 ? data.size() : count));
+  for (std::uint8_t b : data) f.push_back(b);
   f.push_back(0xAA);
   f.push_back(0xBB);
   return f;
