@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program and its tests need, if missing.
+# With --test also the compiler and runtime of the fuzz targets.
 set -euo pipefail
 
 PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev python3)
+if [[ "${1:-}" == "--test" ]]; then
+  PKGS+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${PKGS[@]}"; do

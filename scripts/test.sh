@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests twice (plain and
-# with AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test.
+# with AddressSanitizer + UndefinedBehaviorSanitizer), runs every test, then
+# gives each fuzz target a short run (scripts/fuzz.sh SECONDS for a longer one).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh --test
@@ -14,3 +15,5 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPM_SANITIZE=ON -DPM_BUILD_BE
 cmake --build build-asan -j"$JOBS"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
    ctest --output-on-failure -j"$JOBS")
+
+scripts/fuzz.sh

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and libFuzzer (under AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build-fuzz and runs each of them from its
+# committed seed corpus.
+#
+#   scripts/fuzz.sh            short run: a fixed number of executions each
+#   scripts/fuzz.sh SECONDS    longer run: each target for SECONDS seconds
+#
+# New inputs go to a scratch folder, not into the committed corpus; a crash
+# leaves its input in build-fuzz/crashes/ and fails the script.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+RUNS=${PM_FUZZ_RUNS:-20000}
+SECONDS_EACH=${1:-}
+if [[ -n "$SECONDS_EACH" && ! "$SECONDS_EACH" =~ ^[0-9]+$ ]]; then
+  echo "usage: $0 [seconds]" >&2
+  exit 2
+fi
+CXX=${PM_FUZZ_CXX:-clang++-14}
+BUILD=build-fuzz
+TARGETS=(exchange image reftable numbers)
+
+cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DPM_SUBDIRS="ui;link;device;range;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF >/dev/null
+cmake --build "$BUILD" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" \
+  --target "${TARGETS[@]/#/fuzz_}" >/dev/null
+
+mkdir -p "$BUILD/crashes"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+if [[ -n "$SECONDS_EACH" ]]; then
+  limit=(-max_total_time="$SECONDS_EACH")
+else
+  limit=(-runs="$RUNS")
+fi
+
+failed=0
+for t in "${TARGETS[@]}"; do
+  mkdir -p "$scratch/$t"
+  log="$scratch/$t.log"
+  if "$BUILD/fuzz/fuzz_$t" "${limit[@]}" -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
+      -print_final_stats=1 -artifact_prefix="$BUILD/crashes/$t-" \
+      "$scratch/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+    secs=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n1)
+    printf 'fuzz_%-9s %8s executions in %s s, no fault\n' "$t" "${execs:-?}" "${secs:-?}"
+  else
+    failed=1
+    echo "fuzz_$t: FAULT (input saved under $BUILD/crashes/)"
+    tail -n 40 "$log"
+  fi
+done
+exit $failed
