@@ -1,6 +1,7 @@
 #include "Comportclass.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "Crc16.h"
+#include "TermiosPort.h"
 
 namespace {
 
@@ -43,6 +45,23 @@ long ParseLeadingInt(const std::string& s) {
     if (value > 100000000L) break;  // far beyond any rate; stop before overflow
   }
   return negative ? -value : value;
+}
+
+// The line added under the port-disconnected message when the port did not
+// open: the cause the system reported, or the port layer's own text when the
+// cause is not one an operator can act on by name.
+std::string OpenFailureCause(const std::string& port, int err, const std::string& portText) {
+  switch (err) {
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "Порт " + port + ": " + pmlink::PortErrorCause(err);
+    default:
+      return portText;
+  }
 }
 
 bool IsAllowedFunction(int function) {
@@ -107,7 +126,13 @@ int TComPortClass::Configure() {
   } catch (const pmlink::SerialPortError& e) {
     m_lastOpenError = e.what();
     m_lastOpenErrno = e.Errno();
-    PortDisconnected();
+    // The program's message, and on a line of its own why the port did not
+    // open, so that the operator knows what to fix.
+    const std::string cause = OpenFailureCause(Port, m_lastOpenErrno, m_lastOpenError);
+    m_messages.Error(cause.empty() ? std::string(kPortDisconnected)
+                                   : std::string(kPortDisconnected) + "\n" + cause,
+                     "Ошибка");
+    if (m_closeMainWindow) m_closeMainWindow();
   }
   return m_port.IsOpen() ? 0 : -1;
 }
