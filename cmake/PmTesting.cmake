@@ -11,6 +11,7 @@ function(pm_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
+    DISCOVERY_MODE PRE_TEST
     PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
