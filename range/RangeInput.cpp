@@ -99,7 +99,10 @@ std::optional<double> CheckRangeText(std::string_view utf8) {
 
 std::string FormatRangeValue(double value) {
   if (value == 0) value = 0;  // no "-0"
-  char buf[64];
+  // Room for the fixed form of any double (a tiny accepted value such as
+  // 1e-70 has seventy digits after the comma; the longest, subnormals and
+  // values near the largest double, about 330 characters).
+  char buf[400];
   auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
   std::string s = ec == std::errc() ? std::string(buf, end) : std::string("0");
   for (char& c : s)
