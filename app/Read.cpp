@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QProgressBar>
-#include <QSpacerItem>
 #include <QToolButton>
 #include <QToolTip>
 #include <algorithm>
@@ -69,22 +68,13 @@ void PutScaleList(QComboBox* box, const pmdev::ScaleList& list) {
   box->setCurrentIndex(list.selected);
 }
 
-// The identification text in Panel1 with its width; the panel's left edge
-// keeps the spec's offset between the full line (left 170) and the short
-// form (left 272): a spacer in front of the panel takes the difference.
+// The identification text in Panel1 with the width of Part 3.1 (300 for the
+// full line, 73 for the short form). The window is laid out by layouts, so
+// the panel's left edge follows the selector row rather than the Part's
+// absolute 170 / 272.
 void PlacePanel1(TForm1& f, const pmdev::IdentificationLine& line) {
   f.ui.Panel1->setText(Qs(line.text));
   f.ui.Panel1->setFixedWidth(line.width);
-  QBoxLayout* row = f.ui.SelectorRow;
-  const int at = row->indexOf(f.ui.Panel1);
-  if (at < 0) return;
-  QSpacerItem* spacer = at > 0 ? row->itemAt(at - 1)->spacerItem() : nullptr;
-  if (!spacer) {
-    row->insertSpacing(at, 0);
-    spacer = row->itemAt(at)->spacerItem();
-  }
-  spacer->changeSize(line.left - 170, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-  row->invalidate();
 }
 
 // The whole frame of a reply as a span over the local reply buffer.
@@ -228,7 +218,9 @@ void TForm1::InPortClick() {
       SetVisible({ui.Label5, ui.Label21, ui.Label22, ui.CBoxMin, ui.CBoxMax, ui.GBoxNonStand,
                   ui.Label4, ui.CBoxTipD},
                  true);
-      if (version >= 3) SetVisible({ui.Label26, ui.CBoxConnect}, true);
+      // Below version 3 the scheme is not offered (feature table of Part
+      // 3.1); the Part's step only shows it from version 3.
+      SetVisible({ui.Label26, ui.CBoxConnect}, version >= 3);
       if (version <= 5) {
         PutItems(ui.CBoxTipD, pmdev::SensorList(model, version));
         SetVisible({ui.Label28, ui.StRt}, false);
