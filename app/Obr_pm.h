@@ -173,7 +173,7 @@ class TForm1 : public QMainWindow {
   void CreateDialogs();
   void ShowApplicationError(const std::string& text);
 
-  // read/write helpers (app/Write.cpp): the save prompts of Part 4.2, shown
+  // read/write helpers (app/Write.cpp): the save prompts, shown
   // only while Changed is 1. The first two return false when the operator
   // cancelled; the caller then ends its command.
   bool SaveBeforeDeviceChange(int picked);  // CBoxUstrClick, number picked

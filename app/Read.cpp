@@ -1,13 +1,13 @@
 // The read of the selected instrument (F9, the polling timer, and the
-// commands that change an instrument and show it again): Part 4.1.
+// commands that change an instrument and show it again).
 //
 // Everything the read puts into the window is put inside a FillScope, so no
 // change or click handler runs for it: a read is not an edit.
 //
-// Sound behaviour beyond the Part:
+// Safeguards:
 //  - DataRead is cleared as the read starts and set again only when the read
-//    completes, so a write never sends a block that no successful read filled
-//    (a failed re-read has cleared the image).
+//    completes, so a write never sends a block that no successful read
+//    filled.
 //  - A function 68 reply whose byte count exceeds 40 is a failed read: it is
 //    reported (and stops the polling timer) like a failed function 68 and
 //    never reaches the measurement bytes of the image.
@@ -68,10 +68,10 @@ void PutScaleList(QComboBox* box, const pmdev::ScaleList& list) {
   box->setCurrentIndex(list.selected);
 }
 
-// The identification text in Panel1 with the width of Part 3.1 (300 for the
+// The identification text in Panel1 with its width (300 for the
 // full line, 73 for the short form). The window is laid out by layouts, so
-// the panel's left edge follows the selector row rather than the Part's
-// absolute 170 / 272.
+// the panel's left edge follows the selector row rather than the fixed
+// left positions 170 / 272 of the full line and the short form.
 void PlacePanel1(TForm1& f, const pmdev::IdentificationLine& line) {
   f.ui.Panel1->setText(Qs(line.text));
   f.ui.Panel1->setFixedWidth(line.width);
@@ -94,9 +94,10 @@ void TForm1::InPortClick() {
     if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, result);
   };
 
-  // 1. Clear the image; no block of this instrument is known until the read
-  // has completed again.
-  Pm.ClearImage();
+  // 1. No block of this instrument is known until the read has completed
+  // again. The image itself is cleared only once a new block has arrived, so
+  // a read that fails on a silent or unplugged line leaves the edited image
+  // (and Changed) as they were.
   Pm.DataRead = 0;
 
   // 2. Identification.
@@ -121,6 +122,7 @@ void TForm1::InPortClick() {
   if (result != rc::Ok) return failed(result);
 
   // 5. Into the image.
+  Pm.ClearImage();
   if (reply[2] > TProgPMClass::MaxBlockLen || !Pm.TakeBlockReply(Frame(reply), id.correction)) {
     const int count = reply[2];
     if (TimerRunning()) BtnPuskTimerClick();
@@ -218,8 +220,8 @@ void TForm1::InPortClick() {
       SetVisible({ui.Label5, ui.Label21, ui.Label22, ui.CBoxMin, ui.CBoxMax, ui.GBoxNonStand,
                   ui.Label4, ui.CBoxTipD},
                  true);
-      // Below version 3 the scheme is not offered (feature table of Part
-      // 3.1); the Part's step only shows it from version 3.
+      // Below version 3 the connection scheme is not offered (feature
+      // table), so it is hidden there rather than left as it was.
       SetVisible({ui.Label26, ui.CBoxConnect}, version >= 3);
       if (version <= 5) {
         PutItems(ui.CBoxTipD, pmdev::SensorList(model, version));
@@ -229,7 +231,7 @@ void TForm1::InPortClick() {
         ui.Label28->setText(QStringLiteral("Rt, Ом"));
         SetVisible({ui.Label28, ui.StRt}, true);
       }
-      // Versions above 6: the list stays as it was (Part 3.1).
+      // Versions above 6: the list stays as it was.
       ui.CBoxMin->clear();
       ui.CBoxMax->clear();
     }

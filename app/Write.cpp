@@ -1,8 +1,8 @@
 // The write of the parameter block to the selected instrument (F10, the save
 // prompts, calibration and output-current correction) and the three save
-// prompts for changed data: Part 4.2.
+// prompts for changed data.
 //
-// Sound behaviour beyond the Part:
+// Safeguards:
 //  - The write refuses while no successful read has filled the block
 //    (DataRead is cleared by every read that does not complete, and the
 //    record's BlockLoaded is checked as well), so an instrument is never

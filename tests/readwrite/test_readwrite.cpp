@@ -520,7 +520,7 @@ class TestReadWrite : public QObject {
     QCOMPARE(Background(r.f().ui.StTxcGrad), QColor(255, 0, 0));
   }
 
-  void kardValuesAsInSpec() {
+  void kardValuesOfTheWorkedExample() {
     Rig r;
     r.AddFrozen(1, kKard, 5, true, sim::Measurement{8191, 0, 8000, 0, 0});
     QVERIFY(r.OpenPort());
