@@ -300,6 +300,23 @@ class TestCalibration : public QObject {
     QCOMPARE(r.Functions(), (std::vector<int>{5, 5}));
   }
 
+  // Switching the mode off while the cursor is in Edit1 does not send the
+  // value typed there.
+  void switchingOffDoesNotConfirmTheValue() {
+    Rig r;
+    r.ReadInstrument(kLunt, 4);
+    TForm1& f = r.f();
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.ui.ButSwitch->click();
+    f.ui.Edit1->setFocus();
+    f.ui.Edit1->setText("12");
+    f.ui.ButSwitch->click();
+    QVERIFY(!f.ui.Edit1->hasFocus());
+    QCOMPARE(r.Functions(), (std::vector<int>{5, 5}));
+    QVERIFY(r.messages.shown.empty());
+  }
+
   void outputValue_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("refused");
