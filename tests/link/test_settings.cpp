@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <cerrno>
 #include <string>
 
@@ -128,13 +130,19 @@ TEST(Configure, RefusalKeepsEarlierSettingsAndPortClosed) {
 }
 
 TEST(Configure, PortThatDoesNotOpen) {
-  for (const int err : {ENOENT, EBUSY, EACCES}) {
+  // The program's message, then a line naming the cause the system gave.
+  const std::pair<int, std::string> cases[] = {
+      {ENOENT, "такого порта нет"},
+      {EBUSY, "порт занят другой программой"},
+      {EACCES, "нет прав на доступ к порту (добавьте пользователя в группу dialout и войдите в систему заново)"},
+  };
+  for (const auto& [err, cause] : cases) {
     Link t;
     t.port.openErrno = err;
     t.link.Port = "/dev/ttyUSB7";
     EXPECT_EQ(t.link.Configure(), -1);
     ASSERT_EQ(t.messages.shown.size(), 1u);
-    EXPECT_EQ(t.messages.Last().text, kDisconnected);
+    EXPECT_EQ(t.messages.Last().text, std::string(kDisconnected) + "\nПорт /dev/ttyUSB7: " + cause);
     EXPECT_EQ(t.messages.Last().caption, "Ошибка");
     EXPECT_EQ(t.messages.Last().icon, ui::Icon::Error);
     EXPECT_EQ(t.messages.Last().buttons, ui::Buttons::Ok);
