@@ -266,7 +266,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (m_closed) return;  // the link may ask again after a port failure
   m_closed = true;
-  Timer1.stop();
+  // Stopping the timer the usual way also turns error reports back on, so a
+  // write started by the close prompt reports its failures.
+  if (TimerRunning()) BtnPuskTimerClick();
   SaveBeforeClose();
   m_messages.Information("Работа закончена", "Подтверждение");
   Link.ClosePort();

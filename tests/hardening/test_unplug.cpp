@@ -132,7 +132,7 @@ TEST_P(UnplugMidReply, ReadFailureReachesTheCallerAtOnce) {
   Bytes block(16);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i);
   Bytes reply = {0x01, 68, static_cast<std::uint8_t>(block.size())};
-  reply.insert(reply.end(), block.begin(), block.end());
+  for (std::uint8_t b : block) reply.push_back(b);
   reply = Frame(reply);
   const std::size_t sent = GetParam().sentBeforeUnplug;
 
