@@ -15,6 +15,7 @@
 #include "obrNastr.h"
 #include "obrpar_mb.h"
 #include "obrport.h"
+#include "TrafficView.h"
 
 namespace {
 
@@ -74,6 +75,9 @@ void TForm1::CreateDialogs() {
   ListDeviceHook = [this] { ui::ExecModal(*m_formDevice); };
   m_formNastr = std::make_unique<TFormNastr>(Link, this);
   m_formPort = std::make_unique<TFormPort>(Link, *m_formNastr, this);
+  // traffic view
+  m_trafficView = std::make_unique<TrafficView>(Link, m_messages, this);
+  connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
 }
 
 // ---------------------------------------------------------------------------
@@ -319,4 +323,11 @@ void TForm1::N4ParolClick() {
 
 void TForm1::ListDeviceClick() {
   if (ListDeviceHook) ListDeviceHook();
+}
+
+// traffic view
+void TForm1::TrafficClick() {
+  m_trafficView->show();
+  m_trafficView->raise();
+  m_trafficView->activateWindow();
 }

@@ -34,6 +34,7 @@ class TFormDevice;
 class TFormNewRange;
 class TFormNastr;
 class TFormPort;
+class TrafficView;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -83,6 +84,13 @@ class TForm1 : public QMainWindow {
   void ListDeviceClick();
   // Runs the device list dialog; installed where that dialog is created.
   std::function<void()> ListDeviceHook;
+
+  // traffic view
+  // "Обмен по линии": shows the non-modal traffic window (created at start-up,
+  // attached to the link only while it is shown).
+  void TrafficClick();
+  TrafficView& Traffic() { return *m_trafficView; }
+  // end of traffic view
 
   // Forgets the instrument shown: type, version, panel text, read and layout
   // flags; hides the three panels. The next read lays the window out anew.
@@ -191,4 +199,5 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TFormDevice> m_formDevice;
   std::unique_ptr<TFormNastr> m_formNastr;
   std::unique_ptr<TFormPort> m_formPort;
+  std::unique_ptr<TrafficView> m_trafficView;  // traffic view
 };
