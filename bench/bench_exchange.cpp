@@ -3,10 +3,16 @@
 // what the link, the terminal and the instrument add per exchange
 // (target: at most 1 ms). Prints figures; exits non-zero only when an
 // exchange fails.
+//
+// The same exchange is also timed with a traffic collector attached (the
+// traffic view open) and after detaching it again (the view closed), in
+// interleaved rounds so that drift of the machine hits all three alike.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "Comportclass.h"
@@ -14,6 +20,7 @@
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
 #include "TermiosPort.h"
+#include "TrafficLog.h"
 
 int main() {
   using Clock = std::chrono::steady_clock;
@@ -38,25 +45,73 @@ int main() {
   link.SetTxDelay(kTxDelayMs);
 
   std::uint8_t reply[64];
-  std::vector<double> us;
-  us.reserve(kExchanges);
-  for (int i = 0; i < kExchanges + 10; ++i) {
+  auto exchange = [&]() -> double {
     const auto t0 = Clock::now();
     const int result = link.Request(0, 17, 0, nullptr, reply, sizeof reply);
     const auto t1 = Clock::now();
     if (result != 0) {
-      std::fprintf(stderr, "bench_exchange: exchange %d failed with %d\n", i, result);
-      return 1;
+      std::fprintf(stderr, "bench_exchange: exchange failed with %d\n", result);
+      std::exit(1);
     }
-    if (i >= 10) us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());  // after warm-up
+    return std::chrono::duration<double, std::micro>(t1 - t0).count();
+  };
+  for (int i = 0; i < 10; ++i) exchange();  // warm-up
+
+  // Rounds of: no observer, the collector attached, detached again.
+  constexpr int kRounds = 4;
+  constexpr int kPerRound = kExchanges / kRounds;
+  pmlink::TrafficLog traffic;
+  std::vector<double> none, attached, detached;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int i = 0; i < kPerRound; ++i) none.push_back(exchange());
+    link.SetFrameObserver(&traffic);
+    for (int i = 0; i < kPerRound; ++i) attached.push_back(exchange());
+    link.SetFrameObserver(nullptr);
+    for (int i = 0; i < kPerRound; ++i) detached.push_back(exchange());
   }
-  std::sort(us.begin(), us.end());
-  const double median = us[us.size() / 2];
-  const double overhead = median - kTxDelayMs * 1000.0;
-  std::printf("identification exchange over a pty, %d exchanges, TxDelay %d ms\n", kExchanges, kTxDelayMs);
-  std::printf("  wall time: median %.0f us, p10 %.0f us, p90 %.0f us, max %.0f us\n", median,
+  if (traffic.Frames().size() != 2u * kRounds * kPerRound) {
+    std::fprintf(stderr, "bench_exchange: the collector holds %zu frames, expected %d\n",
+                 traffic.Frames().size(), 2 * kRounds * kPerRound);
+    return 1;
+  }
+
+  auto median = [](std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  std::vector<double>& us = none;
+  const double med = median(us);
+  const double overhead = med - kTxDelayMs * 1000.0;
+  std::printf("identification exchange over a pty, %zu exchanges, TxDelay %d ms\n", us.size(),
+              kTxDelayMs);
+  std::printf("  wall time: median %.0f us, p10 %.0f us, p90 %.0f us, max %.0f us\n", med,
               us[us.size() / 10], us[us.size() * 9 / 10], us.back());
   std::printf("  overhead (median - TxDelay): %.3f ms (target <= 1 ms): %s\n", overhead / 1000.0,
               overhead <= 1000.0 ? "met" : "missed");
+
+  const double medAttached = median(attached);
+  const double medDetached = median(detached);
+  std::printf("traffic collector, %zu exchanges each, interleaved:\n", attached.size());
+  std::printf("  no observer:        median %.0f us\n", med);
+  std::printf("  collector attached: median %.0f us (%+.0f us)\n", medAttached, medAttached - med);
+  std::printf("  detached (closed):  median %.0f us (%+.0f us)\n", medDetached, medDetached - med);
+
+  // The collector's own share of an exchange, without the line: the calls
+  // the link makes for one request and its reply.
+  constexpr int kCalls = 200000;
+  const std::uint8_t request[] = {0x01, 0x11, 0xC0, 0x2C};
+  const std::uint8_t answer[] = {0x01, 0x11, 0x03, 0x01, 0x02, 0x64, 0xAC, 0xC6};
+  const auto c0 = Clock::now();
+  for (int i = 0; i < kCalls; ++i) {
+    const auto now = Clock::now();
+    traffic.OnBytes(now, pmlink::Direction::Tx, request);
+    traffic.OnBytes(now, pmlink::Direction::Rx, std::span(answer).first(3));
+    traffic.OnBytes(now, pmlink::Direction::Rx, std::span(answer).subspan(3));
+    traffic.OnResult(now, 0, 17, 0);
+  }
+  const double perExchange =
+      std::chrono::duration<double, std::micro>(Clock::now() - c0).count() / kCalls;
+  std::printf("  collector work per exchange (no line, %zu frames kept): %.2f us\n",
+              traffic.Frames().size(), perExchange);
   return 0;
 }
