@@ -2,6 +2,7 @@
 // the event loop until the main window closes.
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <exception>
 
@@ -12,6 +13,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pmservice"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pmservice")));  // the installed icon
   ui::QtMessageService messages;
   try {
     pmlink::TermiosPort port;  // outlives the window, whose link drives it
