@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests twice (plain and
-# with AddressSanitizer + UndefinedBehaviorSanitizer), runs every test, then
-# gives each fuzz target a short run (scripts/fuzz.sh SECONDS for a longer one).
+# with AddressSanitizer + UndefinedBehaviorSanitizer), gives each fuzz target a
+# short run (scripts/fuzz.sh SECONDS for a longer one) and runs every test in
+# both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh --test
@@ -9,11 +10,37 @@ scripts/deps.sh --test
 JOBS=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$JOBS"
-(cd build && ctest --output-on-failure -j"$JOBS")
-
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPM_SANITIZE=ON -DPM_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$JOBS"
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-   ctest --output-on-failure -j"$JOBS")
 
 scripts/fuzz.sh
+
+# Runs ctest in a build folder; adds its counts to the totals.
+passed=0
+failed=0
+run_ctest() {
+  local dir=$1 log
+  log=$(mktemp)
+  shift
+  set +e
+  (cd "$dir" && env "$@" ctest --output-on-failure -j"$JOBS") | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line total nfail
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  nfail=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  rm -f "$log"
+  passed=$((passed + ${total:-0} - ${nfail:-0}))
+  failed=$((failed + ${nfail:-0}))
+  return "$rc"
+}
+
+status=0
+run_ctest build QT_QPA_PLATFORM=offscreen || status=1
+run_ctest build-asan ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 || status=1
+
+echo "plain and sanitizer builds together:"
+echo "${passed} passed, ${failed} failed"
+exit "$status"
