@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "AppTestSupport.h"
+#include "Identification.h"
 #include "Obr_pm.h"
 #include "ScriptedMessageService.h"
 #include "obrNastr.h"
@@ -115,7 +116,11 @@ void TestMainWindow::layoutFits() {
   form.show();
   for (QWidget* w : form.ui.centralwidget->findChildren<QWidget*>()) w->show();
   form.ui.ProgressBar1->show();
-  form.ui.Panel1->setText(QStringLiteral("ЗЕТ-ТП, версия 6"));
+  // The panel as a read leaves it: the longest full identification line at
+  // its fixed width.
+  const pmdev::IdentificationLine id = pmdev::IdentificationText(101, 5);
+  form.ui.Panel1->setText(QString::fromStdString(id.text));
+  form.ui.Panel1->setFixedWidth(id.width);
   const QSize needed = form.minimumSizeHint();
   QVERIFY2(needed.width() <= 834 && needed.height() <= 713,
            qPrintable(QStringLiteral("%1 x %2").arg(needed.width()).arg(needed.height())));
