@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPalette>
 #include <QProgressBar>
@@ -68,13 +69,20 @@ void PutScaleList(QComboBox* box, const pmdev::ScaleList& list) {
   box->setCurrentIndex(list.selected);
 }
 
-// The identification text in Panel1 with its width (300 for the
-// full line, 73 for the short form). The window is laid out by layouts, so
-// the panel's left edge follows the selector row rather than the fixed
-// left positions 170 / 272 of the full line and the short form.
+// The identification text in Panel1 at its left edge and width in the
+// window's coordinates (the full line at 170 with width 300, the short form
+// at 272 with width 73). The selector row is laid out by a layout, so the
+// panel's column is indented by the distance between where the layout puts
+// it and the left edge the text asks for.
 void PlacePanel1(TForm1& f, const pmdev::IdentificationLine& line) {
   f.ui.Panel1->setText(Qs(line.text));
   f.ui.Panel1->setFixedWidth(line.width);
+  QLayout* column = f.ui.TypeColumn;
+  const QMargins m = column->contentsMargins();
+  f.ui.centralwidget->layout()->activate();
+  const int unindented = f.ui.Panel1->mapTo(&f, QPoint(0, 0)).x() - m.left();
+  column->setContentsMargins(std::max(0, line.left - unindented), m.top(), m.right(), m.bottom());
+  f.ui.centralwidget->layout()->activate();
 }
 
 // The whole frame of a reply as a span over the local reply buffer.

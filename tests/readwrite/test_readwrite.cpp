@@ -127,13 +127,14 @@ void CheckVisible(TForm1& f, int model, int version) {
   QVERIFY(f.ui.LabReg->isVisibleTo(&f));
 }
 
-// Identification text and the panel's width (300 for the full line, 73 for
-// the short form). The left edge follows the selector row's layout.
+// Identification text and the panel's geometry in the window: the full line
+// at left 170 with width 300, the short form at left 272 with width 73.
 void CheckPanel(TForm1& f, int model, int version) {
   const auto line = pmdev::IdentificationText(model, version);
   QCOMPARE(f.ui.Panel1->text(), Qs(line.text));
   f.ui.centralwidget->layout()->activate();
   QCOMPARE(f.ui.Panel1->width(), line.width);
+  QCOMPARE(f.ui.Panel1->mapTo(&f, QPoint(0, 0)).x(), line.left);
 }
 
 // Values shown for the instrument's block and the frozen measurement.
