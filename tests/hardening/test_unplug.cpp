@@ -18,6 +18,7 @@
 
 #include "Comportclass.h"
 #include "Crc16.h"
+#include "RawPty.h"
 #include "Line.h"
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
@@ -73,45 +74,8 @@ struct Rig {
   }
 };
 
-// A pseudo-terminal whose far end the test plays byte by byte: it can stop
-// part-way through a reply and hang up, as a pulled USB adapter does.
-struct HandHeldLine {
-  int master = -1;
-  std::string path;
-
-  HandHeldLine() {
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    path = name;
-    for (int fd : {master, slave}) {
-      termios t{};
-      ::tcgetattr(fd, &t);
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-    }
-    ::close(slave);
-  }
-  ~HandHeldLine() { HangUp(); }
-  void HangUp() {
-    if (master >= 0) ::close(master);
-    master = -1;
-  }
-  // Waits up to 2 s for n bytes of a request.
-  Bytes Receive(std::size_t n) const {
-    Bytes b(n);
-    std::size_t got = 0;
-    const auto end = Clock::now() + 2s;
-    while (got < n && Clock::now() < end) {
-      pollfd p{master, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      const ssize_t k = ::read(master, b.data() + got, n - got);
-      if (k > 0) got += static_cast<std::size_t>(k);
-    }
-    b.resize(got);
-    return b;
-  }
-};
+// A pseudo-terminal whose far end the test plays byte by byte.
+using HandHeldLine = testsupport::RawPty;
 
 struct MidReplyCase {
   const char* name;

@@ -10,11 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "Crc16.h"
 #include "SerialPort.h"
 
 namespace linktest {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The frame with its CRC appended, low byte first.
+inline Bytes WithCrc(Bytes b) {
+  const std::uint16_t crc = pmlink::Crc16(b.size(), b.data());
+  b.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+  b.push_back(static_cast<std::uint8_t>(crc >> 8));
+  return b;
+}
 
 class FakePort : public pmlink::SerialPort {
  public:

@@ -14,15 +14,9 @@
 
 using linktest::Bytes;
 using linktest::FakePort;
+using linktest::WithCrc;
 
 namespace {
-
-Bytes WithCrc(Bytes b) {
-  const std::uint16_t crc = pmlink::Crc16(b.size(), b.data());
-  b.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  b.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return b;
-}
 
 Bytes Head(const Bytes& b) { return Bytes(b.begin(), b.begin() + 3); }
 Bytes Tail(const Bytes& b) { return Bytes(b.begin() + 3, b.end()); }

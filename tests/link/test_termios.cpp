@@ -17,61 +17,18 @@
 #include <thread>
 #include <vector>
 
+#include "RawPty.h"
 #include "TermiosPort.h"
 
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
+using Pty = testsupport::RawPty;
 
 namespace {
 
 long Ms(Clock::duration d) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
-
-struct Pty {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-
-  Pty() {
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-    path = name;
-    // A pty starts in canonical mode, which would mangle 0x0D and friends.
-    for (int fd : {master, slave}) {
-      termios t{};
-      ::tcgetattr(fd, &t);
-      ::cfmakeraw(&t);
-      ::tcsetattr(fd, TCSANOW, &t);
-    }
-    // Only the port under test keeps the slave open.
-    ::close(slave);
-    slave = -1;
-  }
-  ~Pty() {
-    if (master >= 0) ::close(master);
-  }
-  void Send(const Bytes& b) const {
-    ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
-  }
-  Bytes Receive(std::size_t n) const {
-    Bytes b(n);
-    std::size_t got = 0;
-    const auto end = Clock::now() + std::chrono::seconds(2);
-    while (got < n && Clock::now() < end) {
-      const ssize_t k = ::read(master, b.data() + got, n - got);
-      if (k > 0) got += static_cast<std::size_t>(k);
-    }
-    b.resize(got);
-    return b;
-  }
-  termios Settings() const {
-    // On a master, the terminal ioctls act on the slave's settings.
-    termios t{};
-    ::tcgetattr(master, &t);
-    return t;
-  }
-};
 
 std::unique_ptr<pmlink::TermiosPort> OpenPort(const Pty& pty) {
   auto port = std::make_unique<pmlink::TermiosPort>();

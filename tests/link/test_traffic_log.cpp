@@ -15,18 +15,12 @@
 
 using linktest::Bytes;
 using linktest::FakePort;
+using linktest::WithCrc;
 using pmlink::TrafficFrame;
 using pmlink::TrafficLog;
 using Kind = pmlink::TrafficFrame::Kind;
 
 namespace {
-
-Bytes WithCrc(Bytes b) {
-  const std::uint16_t crc = pmlink::Crc16(b.size(), b.data());
-  b.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-  b.push_back(static_cast<std::uint8_t>(crc >> 8));
-  return b;
-}
 
 const Bytes kIdentRequest = {0x01, 0x11, 0xC0, 0x2C};
 const Bytes kIdentReply = WithCrc({0x01, 0x11, 0x03, 1, 2, 100});
