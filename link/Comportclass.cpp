@@ -226,15 +226,25 @@ int TComPortClass::Request(int deviceIndex, int function, int dataLen, const std
   return Finish(deviceIndex, function, Transaction(function, reply, replySize));
 }
 
-bool TComPortClass::LooksLikeEcho(const std::uint8_t* received, int count) const {
+bool TComPortClass::EchoArrived(int count) {
   // Functions 5 and 14 are answered with the request itself, and a function
   // 15 reply has the request's length: for them an echo is indistinguishable
   // from the answer.
   const int function = m_frame[1];
   if (function == 5 || function == 14 || function == 15) return false;
-  const int n = std::min(count, FrameLen);
-  if (n < 4) return false;
-  return std::memcmp(received, m_frame, static_cast<std::size_t>(n)) == 0;
+  if (count <= 0 || count > static_cast<int>(sizeof m_scratch)) return false;
+  const int head = std::min(count, FrameLen);
+  if (std::memcmp(m_scratch, m_frame, static_cast<std::size_t>(head)) != 0) return false;
+  // The bytes so far begin our frame: the rest of it must follow.
+  if (count < FrameLen) count += ReadPort(m_scratch + count, FrameLen - count);
+  if (count < FrameLen) return false;
+  // An echo is our whole frame, followed by nothing or by the start of the
+  // instrument's reply. A reply that merely begins like the request (for
+  // function 68 at some addresses and block lengths the CRC of the request
+  // equals the count and the first data byte) goes on differently.
+  for (int i = FrameLen; i < count && i < FrameLen + 2; ++i)
+    if (m_scratch[i] != m_frame[i - FrameLen]) return false;
+  return true;
 }
 
 int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t replySize) {
@@ -280,19 +290,16 @@ int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t re
         a = Retries1;
         stage2 = true;
         const int rest = ReplyLen - 3;
+        std::memcpy(m_scratch, header, 3);
+        int received = 3;
         if (static_cast<std::size_t>(ReplyLen) > replySize) {
           // The reply would not fit the caller's buffer: a failed attempt,
           // retried like a damaged reply (the count byte may have been hit
-          // by noise). Nothing past the buffer is touched.
+          // by noise). Its rest is read here and thrown away, so that the
+          // next attempt starts in step with the line; nothing past the
+          // caller's buffer is touched.
           result = rc::ReceiveError;
-          // An echoed request with no data has its CRC as the "count", which
-          // usually announces more than any buffer holds: look at the rest of
-          // the frame length before calling it a receive error.
-          if (std::memcmp(header, m_frame, 3) == 0 && FrameLen > 3) {
-            std::memcpy(m_scratch, header, 3);
-            const int more = ReadPort(m_scratch + 3, FrameLen - 3);
-            if (LooksLikeEcho(m_scratch, 3 + more)) return rc::Echo;
-          }
+          received += ReadPort(m_scratch + 3, rest);
         } else {
           const int more = ReadPort(reply + 3, rest);
           if (more == 0) {
@@ -305,10 +312,12 @@ int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t re
               return rc::Ok;
             result = rc::CrcError;
           }
-          // Some half-duplex RS-485 adapters return our own request before
-          // the reply; retrying cannot help, so say so at once.
-          if (result != rc::Ok && LooksLikeEcho(reply, 3 + std::max(more, 0))) return rc::Echo;
+          std::memcpy(m_scratch + 3, reply + 3, static_cast<std::size_t>(std::max(more, 0)));
+          received += std::max(more, 0);
         }
+        // Some half-duplex RS-485 adapters return our own request before
+        // the reply; retrying cannot help, so say so at once.
+        if (EchoArrived(received)) return rc::Echo;
       }
     }
 

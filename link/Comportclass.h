@@ -102,6 +102,8 @@ class TComPortClass {
 
   void PortDisconnected();
   int Transaction(int function, std::uint8_t* reply, std::size_t replySize);
-  bool LooksLikeEcho(const std::uint8_t* received, int count) const;
+  // Whether the count bytes of the failed attempt in m_scratch are our own
+  // request come back; may read the rest of the frame to decide.
+  bool EchoArrived(int count);
   int Finish(int deviceIndex, int function, int result);
 };

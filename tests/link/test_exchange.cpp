@@ -102,6 +102,16 @@ const Bytes kIdentBadLow = [] {
 }();
 const Bytes kMode = WithCrc({0x01, 0x05, 0x10, 0x01, 0xFF, 0x00});
 const Bytes kEchoed68 = WithCrc({0x01, 0x44});
+const Bytes kBlock32 = [] {
+  Bytes b{0x20, 0x44, 24, 0x43};
+  for (std::uint8_t i = 1; i < 24; ++i) b.push_back(i);
+  return WithCrc(b);
+}();
+const Bytes kBlock32BadCrc = [] {
+  Bytes b = kBlock32;
+  b.back() ^= 0x01;
+  return b;
+}();
 
 std::vector<ExchangeCase> ExchangeCases() {
   return {
@@ -230,12 +240,39 @@ std::vector<ExchangeCase> ExchangeCases() {
        {},
        5,
        2,
-       {{0x01, 0x11, 0x20}, {0x01, 0x11, 0x20}},
+       {{0x01, 0x11, 0x20}, {}, {0x01, 0x11, 0x20}, {}},
        rc::ReceiveError,
        2,
        {7, 300, 7, 300},
        37,
        10},
+      // Its rest is thrown away, so the retry reads the next reply from its start.
+      {"OverlongReplyDrainedBeforeRetry",
+       0,
+       17,
+       {},
+       5,
+       2,
+       {{0x01, 0x11, 0x20}, Bytes(34, 0x11), kIdent},
+       rc::Ok,
+       2,
+       {7, 300, 7},
+       8,
+       10},
+      // Address 32, function 68: the request 20 44 18 43 is also how a valid
+      // 24-byte block starting with 0x43 begins. Not an echo, damaged or not.
+      {"ReplyBeginningLikeTheRequest", 31, 68, {}, 5, 1, {kBlock32}, rc::Ok, 1, {7}, 29},
+      {"DamagedReplyBeginningLikeTheRequest",
+       31,
+       68,
+       {},
+       5,
+       1,
+       {kBlock32BadCrc},
+       rc::CrcError,
+       1,
+       {7, 300},
+       29},
       // A half-duplex adapter returning the request before the reply.
       {"EchoedRequestWithoutData",
        0,
