@@ -41,8 +41,9 @@ class SerialPort {
   // Reads up to n bytes, blocking until n have arrived, 100 ms pass without
   // a byte, or 1000 ms + 100 ms * n pass in total. Returns the count read.
   virtual int Read(std::uint8_t* buf, int n) = 0;
-  // Writes n bytes, blocking at most 1000 ms + 100 ms * n. Returns the count
-  // written.
+  // Writes n bytes and returns once they have left the driver (are on the
+  // line, or handed to the connection), blocking at most 1000 ms + 100 ms * n.
+  // Returns the count written.
   virtual int Write(const std::uint8_t* buf, int n) = 0;
 };
 

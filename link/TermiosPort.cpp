@@ -9,14 +9,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "CustomBaud.h"
 
 namespace pmlink {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 speed_t SpeedFor(int baud) {
   switch (baud) {
@@ -238,7 +237,34 @@ int TermiosPort::Write(const std::uint8_t* buf, int n) {
     if (r < 0 && errno != EINTR) Fail("ожидание записи", errno);
     if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) Disconnected(EIO);
   }
+  WaitUntilSent(total);
   return sent;
+}
+
+void TermiosPort::WaitUntilSent(Clock::time_point deadline) {
+  // tcdrain() alone could block without bound (a stalled adapter), so the
+  // driver's queue is watched until it empties or the write time-out passes;
+  // then tcdrain() waits only for the few bytes still in the UART's FIFO.
+  // Without this the purge of the next request could cut the frame short.
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0) {
+      if (errno == EIO || errno == ENXIO) Disconnected(errno);
+      break;  // the driver does not tell: rely on tcdrain() alone
+    }
+    if (queued <= 0) break;
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    // About the time the queued bytes need on the line, in small steps.
+    const auto step = std::chrono::microseconds(std::clamp<long>(
+        static_cast<long>(queued) * 11'000'000L / std::max(m_baud, 1) / 4, 500, 20'000));
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, deadline - now));
+  }
+  while (::tcdrain(m_fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EIO || errno == ENXIO) Disconnected(errno);
+    break;  // a pseudo-terminal has nothing to drain
+  }
 }
 
 }  // namespace pmlink

@@ -5,6 +5,7 @@
 
 #include <termios.h>
 
+#include <chrono>
 #include <string>
 
 #include "SerialPort.h"
@@ -41,6 +42,10 @@ class TermiosPort : public SerialPort {
   int totalPerByteMs = 100;
 
  private:
+  using Clock = std::chrono::steady_clock;
+  // Blocks until the written bytes have left the driver, at most until the
+  // deadline.
+  void WaitUntilSent(Clock::time_point deadline);
   [[noreturn]] void Fail(const std::string& what, int err);
   [[noreturn]] void Disconnected(int err);
 
