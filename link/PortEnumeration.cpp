@@ -1,12 +1,7 @@
 #include "PortEnumeration.h"
 
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -25,14 +20,11 @@ std::string ReadLine(const fs::path& file) {
 }
 
 // An 8250 driver registers every ttyS it could have; only those where the
-// probe found a chip report a type other than PORT_UNKNOWN.
-bool UartPresent(const std::string& devPath) {
-  const int fd = ::open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  serial_struct info{};
-  const bool known = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-  ::close(fd);
-  return known;
+// probe found a chip report a port type other than 0 (PORT_UNKNOWN). Read
+// from sysfs: opening the port to ask would pulse DTR and RTS on the line.
+bool UartPresent(const fs::path& ttyEntry) {
+  const std::string type = ReadLine(ttyEntry / "type");
+  return !type.empty() && type.find_first_not_of("0 ") != std::string::npos;
 }
 
 // "USB 0403:6001 FTDI FT232R" from the nearest USB device above a tty.
@@ -66,10 +58,7 @@ void AddSysfsPorts(const EnumerationRoots& roots, std::vector<PortInfo>& out) {
     const std::string name = entry.path().filename().string();
     const std::string devPath = (fs::path(roots.devDir) / name).string();
     const std::string driver = fs::read_symlink(device / "driver", ec).filename().string();
-    if (driver == "serial8250") {
-      const bool present = roots.uartPresent ? roots.uartPresent(devPath) : UartPresent(devPath);
-      if (!present) continue;
-    }
+    if (driver == "serial8250" && !UartPresent(entry.path())) continue;
     std::string description = driver.empty() ? name : driver;
     const std::string usb = UsbDescription(device);
     if (!usb.empty()) description += ", " + usb;
@@ -124,18 +113,15 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return a < b;  // equal up to leading zeros: any fixed order
 }
 
-std::string SimulatorLineFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && *runtime != '\0') return std::string(runtime) + "/pmsim";
-  return "/tmp/pmsim-" + std::to_string(::getuid());
-}
-
 std::vector<PortInfo> EnumeratePorts(const EnumerationRoots& roots) {
   std::vector<PortInfo> ports;
   AddSysfsPorts(roots, ports);
   AddLinks(roots.serialById, "", ports);
-  AddLinks(roots.simulatorFolder.empty() ? SimulatorLineFolder() : roots.simulatorFolder,
-           "Симулятор приборов", ports);
+  // Only from a folder nobody else can write to: another user must not be
+  // able to plant a line in our list.
+  const std::string simulator =
+      roots.simulatorFolder.empty() ? SimulatorLineFolder() : roots.simulatorFolder;
+  if (IsPrivateFolder(simulator)) AddLinks(simulator, "Симулятор приборов", ports);
 
   // One entry per name, first wins.
   std::set<std::string> seen;

@@ -3,9 +3,10 @@
 // and USB adapters from sysfs, their stable /dev/serial/by-id names, and the
 // lines the instrument simulator publishes.
 
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "LineFolder.h"
 
 namespace pmlink {
 
@@ -14,18 +15,11 @@ struct PortInfo {
   std::string description;  // tooltip: driver, link target, USB VID:PID
 };
 
-// Where the simulator publishes its lines: "$XDG_RUNTIME_DIR/pmsim" when
-// XDG_RUNTIME_DIR is set, else "/tmp/pmsim-<uid>".
-std::string SimulatorLineFolder();
-
 struct EnumerationRoots {
   std::string sysClassTty = "/sys/class/tty";
   std::string devDir = "/dev";
   std::string serialById = "/dev/serial/by-id";
   std::string simulatorFolder;  // empty: SimulatorLineFolder()
-  // Whether a serial8250 port (given its /dev path) is a real UART; empty:
-  // ask the driver with TIOCGSERIAL. Tests answer without a device.
-  std::function<bool(const std::string&)> uartPresent;
 };
 
 std::vector<PortInfo> EnumeratePorts();

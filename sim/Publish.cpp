@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "LineFolder.h"
 
 namespace sim {
 
@@ -25,22 +26,23 @@ std::string ReadLink(const std::string& path) {
 
 }  // namespace
 
-std::string LineFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return std::string(runtime) + "/pmsim";
-  return "/tmp/pmsim-" + std::to_string(::getuid());
-}
+std::string LineFolder() { return pmlink::SimulatorLineFolder(); }
 
 std::string Publish(const std::string& target, const std::string& name) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
     throw std::runtime_error("invalid line name: " + name);
   const std::string folder = LineFolder();
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail("cannot create " + folder, errno);
-  // In /tmp the folder could have been planted by someone else.
+  // In /tmp the folder could have been planted by someone else, or be a
+  // link to another place. One of ours that others could write to is closed.
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) Fail("cannot inspect " + folder, errno);
   if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
     throw std::runtime_error(folder + " is not a folder of this user");
+  if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0)
+    Fail("cannot restrict " + folder, errno);
+  if (!pmlink::IsPrivateFolder(folder))
+    throw std::runtime_error(folder + " is open to other users");
 
   const std::string link = folder + "/" + name;
   if (::lstat(link.c_str(), &st) == 0) {

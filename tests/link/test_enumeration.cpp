@@ -32,25 +32,25 @@ class Enumeration : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root); }
 
-  // A tty with a device behind it, bound to the given driver.
-  void Tty(const std::string& name, const std::string& bus, const std::string& driver) {
+  // A tty with a device behind it, bound to the given driver; an 8250 port
+  // reports its chip type in sysfs (0: none found).
+  void Tty(const std::string& name, const std::string& bus, const std::string& driver,
+           const char* uartType = nullptr) {
     const fs::path dev = root / "sys/devices" / bus / (name + "_dev");
     fs::create_directories(dev);
     fs::create_directory_symlink(root / "sys/devices" / bus / "drivers" / driver, dev / "driver");
     fs::create_directories(root / "sys/class/tty" / name);
     fs::create_directory_symlink(dev, root / "sys/class/tty" / name / "device");
     std::ofstream(root / "dev" / name);
+    if (uartType) std::ofstream(root / "sys/class/tty" / name / "type") << uartType << "\n";
   }
 
-  std::vector<pmlink::PortInfo> Enumerate() {
+  std::vector<pmlink::PortInfo> Enumerate(const char* simulatorFolder = "sim") {
     pmlink::EnumerationRoots r;
     r.sysClassTty = (root / "sys/class/tty").string();
     r.devDir = (root / "dev").string();
     r.serialById = (root / "dev/serial/by-id").string();
-    r.simulatorFolder = (root / "sim").string();
-    r.uartPresent = [this](const std::string& path) {
-      return path == (root / "dev/ttyS0").string();
-    };
+    r.simulatorFolder = (root / simulatorFolder).string();
     return pmlink::EnumeratePorts(r);
   }
 
@@ -64,8 +64,9 @@ class Enumeration : public ::testing::Test {
 };
 
 TEST_F(Enumeration, RealPortsByIdAndSimulatorLines) {
-  Tty("ttyS0", "pnp0", "serial8250");
-  Tty("ttyS1", "pnp0", "serial8250");  // registered, but no chip behind it
+  Tty("ttyS0", "pnp0", "serial8250", "4");
+  Tty("ttyS1", "pnp0", "serial8250", "0");  // registered, but no chip behind it
+  Tty("ttyS2", "pnp0", "serial8250");       // no type reported
   Tty("ttyUSB10", "usb1/1-1", "ftdi_sio");
   Tty("ttyUSB9", "usb1/1-1", "ftdi_sio");
   // A virtual terminal: no device link.
@@ -98,6 +99,32 @@ TEST_F(Enumeration, EmptyOrMissingFoldersGiveNothing) {
   EXPECT_TRUE(Names().empty());
   fs::remove_all(root);
   EXPECT_TRUE(Names().empty());
+}
+
+// Links are listed only from a folder of ours that nobody else can write to.
+TEST_F(Enumeration, SimulatorLinesOnlyFromAPrivateFolder) {
+  std::ofstream(root / "pts5");
+  fs::create_symlink(root / "pts5", root / "sim/line1");
+  fs::create_directory_symlink(root / "sim", root / "simlink");
+  struct Case {
+    const char* folder;
+    fs::perms perms;
+    bool listed;
+  };
+  for (const Case& c : {Case{"sim", fs::perms::owner_all, true},
+                        Case{"sim", fs::perms(0755), true},
+                        Case{"sim", fs::perms(0775), false},
+                        Case{"sim", fs::perms(0777), false},
+                        Case{"simlink", fs::perms::owner_all, false}}) {
+    fs::permissions(root / "sim", c.perms);
+    EXPECT_EQ(Enumerate(c.folder).size(), c.listed ? 1u : 0u)
+        << c.folder << " " << static_cast<int>(c.perms);
+  }
+  if (::getuid() == 0) {
+    fs::permissions(root / "sim", fs::perms::owner_all);
+    ASSERT_EQ(::lchown((root / "sim").c_str(), 65534, 65534), 0);
+    EXPECT_TRUE(Enumerate().empty()) << "another user's folder";
+  }
 }
 
 TEST(SimulatorLineFolder, RuntimeDirOrTmp) {

@@ -184,6 +184,19 @@ TEST_F(SimPublish, LinkLivesAsLongAsTheServer) {
   EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
+TEST_F(SimPublish, FolderOpenToOthersIsClosedAndAForeignOneRefused) {
+  const std::string folder = m_dir + "/pmsim";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+  sim::Publish("/dev/null", "line1");
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  if (::getuid() != 0) GTEST_SKIP() << "another user's folder needs root to make";
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  EXPECT_THROW(sim::Publish("/dev/null", "line2"), std::runtime_error);
+}
+
 TEST_F(SimPublish, StaleLinkIsReplaced) {
   ::mkdir((m_dir + "/pmsim").c_str(), 0700);
   const std::string link = m_dir + "/pmsim/line2";
