@@ -1,5 +1,8 @@
 #include "obrport.h"
 
+#include <algorithm>
+
+#include <QAbstractItemView>
 #include <QPushButton>
 #include <QStyle>
 
@@ -42,6 +45,12 @@ void TFormPort::FillPortList() {
     if (!port.description.empty())
       ui.CBoxPort->setItemData(row, QString::fromStdString(port.description), Qt::ToolTipRole);
   }
+  // The drop-down shows the longest name in full (/dev/serial/by-id names
+  // run to 60 characters and more); the box itself keeps the dialog's width.
+  int widest = 0;
+  for (int i = 0; i < ui.CBoxPort->count(); ++i)
+    widest = std::max(widest, ui.CBoxPort->fontMetrics().horizontalAdvance(ui.CBoxPort->itemText(i)));
+  ui.CBoxPort->view()->setMinimumWidth(widest + 2 * style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   // The previously used port is not preselected: the first entry is.
   if (ui.CBoxPort->count() > 0) ui.CBoxPort->setCurrentIndex(0);
 }

@@ -2,6 +2,7 @@
 // settings reaching the port, reopening on Cancel, failures to open, and the
 // port list with the simulator's published lines.
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -289,7 +290,8 @@ void TestPortDialog::listsSimulatorLines() {
   QVERIFY(QDir().mkpath(folder));
 
   apptest::Pty pty;
-  const QString line = folder + "/line1";
+  // As long as the /dev/serial/by-id names of USB adapters.
+  const QString line = folder + "/line1-usb-FTDI_FT232R_USB_UART_A10KZP8Q-if00-port0";
   const QString gone = folder + "/line2";
   QVERIFY(QFile::link(QString::fromStdString(pty.path()), line));
   QVERIFY(QFile::link(runtime.path() + "/no-such-pty", gone));
@@ -299,10 +301,14 @@ void TestPortDialog::listsSimulatorLines() {
   QStringList listed;
   QString tip;
   int current = -1;
+  bool clipped = false;
   script.then([&](QDialog& d) {
     auto& p = dynamic_cast<TFormPort&>(d);
     for (int i = 0; i < p.ui.CBoxPort->count(); ++i) listed << p.ui.CBoxPort->itemText(i);
     current = p.ui.CBoxPort->currentIndex();
+    for (int i = 0; i < p.ui.CBoxPort->count(); ++i)
+      clipped |= p.ui.CBoxPort->view()->minimumWidth() <
+                 p.ui.CBoxPort->fontMetrics().horizontalAdvance(p.ui.CBoxPort->itemText(i));
     const int at = p.ui.CBoxPort->findText(line);
     if (at >= 0) {
       tip = p.ui.CBoxPort->itemData(at, Qt::ToolTipRole).toString();
@@ -318,6 +324,7 @@ void TestPortDialog::listsSimulatorLines() {
   QVERIFY(!listed.contains(gone));
   QVERIFY(tip.contains(QString::fromStdString(pty.path())));
   QCOMPARE(current, 0);
+  QVERIFY2(!clipped, "the drop-down shows every name in full");
   // The published line opens like any serial device.
   QVERIFY(w.form.Link.IsOpen());
   QCOMPARE(w.form.Link.Port, line.toStdString());
