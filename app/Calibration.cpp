@@ -6,26 +6,17 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <cstdint>
 #include <string>
 
 #include "NumericEntry.h"
 #include "Obr_pm.h"
 #include "Scaling.h"
+#include "Switches.h"
 
 namespace {
 
 constexpr int kZetTs = 101;
 constexpr int kZetTp = 102;
-
-constexpr int kFnSwitch = 5;
-constexpr int kFnOutputValue = 6;
-
-// Function 5 switches: calibration mode and the ЛУНТ output-control mode.
-constexpr std::uint8_t kCalibrationOn[4] = {0x10, 0x01, 0xFF, 0x00};
-constexpr std::uint8_t kCalibrationOff[4] = {0x10, 0x01, 0x00, 0x00};
-constexpr std::uint8_t kOutputControlOn[4] = {0x10, 0x02, 0xFF, 0x00};
-constexpr std::uint8_t kOutputControlOff[4] = {0x10, 0x02, 0x00, 0x00};
 
 // The pause that lets the instrument's output settle before it is read back.
 constexpr int kOutputSettleMs = 1000;
@@ -42,11 +33,6 @@ struct Calibration {
   void (TProgPMClass::*store)(int);
 };
 
-int Send(TForm1& f, int function, const std::uint8_t (&data)[4]) {
-  std::uint8_t reply[100] = {};
-  return f.Link.Request(f.Serv.DeviceIndex, function, 4, data, reply, sizeof reply);
-}
-
 // Reports a failed exchange while failures are being reported (the polling
 // timer stopped); true when the exchange succeeded.
 bool SentOrReported(TForm1& f, int result) {
@@ -57,7 +43,7 @@ bool SentOrReported(TForm1& f, int result) {
 
 // Leaves calibration mode; the indicator goes when the instrument confirms.
 void CalibrationOff(TForm1& f, QLabel* indicator) {
-  if (SentOrReported(f, Send(f, kFnSwitch, kCalibrationOff))) indicator->hide();
+  if (SentOrReported(f, pmops::SetCalibrationMode(f.Link, f.Serv.DeviceIndex, false))) indicator->hide();
 }
 
 // Runs the read and tells whether it completed: only a completed read marks
@@ -71,7 +57,7 @@ bool ReadCompleted(TForm1& f) {
 void Calibrate(TForm1& f, const Calibration& c) {
   f.SetButtonRef(c.button);
   c.indicator->show();
-  if (!SentOrReported(f, Send(f, kFnSwitch, kCalibrationOn))) return;
+  if (!SentOrReported(f, pmops::SetCalibrationMode(f.Link, f.Serv.DeviceIndex, true))) return;
 
   const ui::Answer answer =
       f.Messages().Show({c.question, c.caption, ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::Yes});
@@ -169,7 +155,7 @@ void TForm1::ButSwitchClick() {
   if (on) ui.Edit1->clear();
   ui.Edit1->setEnabled(on);
   ui.Label25->setEnabled(on);
-  SentOrReported(*this, Send(*this, kFnSwitch, on ? kOutputControlOn : kOutputControlOff));
+  SentOrReported(*this, pmops::SetOutputControl(Link, Serv.DeviceIndex, on));
 }
 
 void TForm1::Edit1Exit() {
@@ -178,10 +164,7 @@ void TForm1::Edit1Exit() {
   SetEditRef(ui.Edit1);
   if (CheckEntry(ui.Edit1, pmdev::kRangeMilliamp)) {
     const double mA = *pmdev::ParseTypedNumber(ui.Edit1->text().toStdString());
-    const auto code = static_cast<std::uint16_t>(pmdev::MilliampToCode(mA));
-    const std::uint8_t data[4] = {0x00, 0x01, static_cast<std::uint8_t>(code >> 8),
-                                  static_cast<std::uint8_t>(code & 0xFF)};
-    const int result = Send(*this, kFnOutputValue, data);
+    const int result = pmops::SendOutputValue(Link, Serv.DeviceIndex, mA);
     if (result != rc::Ok) {
       Link.ReportError(Serv.DeviceIndex, result);
       return;

@@ -35,6 +35,9 @@ class TFormNewRange;
 class TFormNastr;
 class TFormPort;
 class TrafficView;
+namespace pmops {
+struct ReadOutcome;
+}
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -101,6 +104,9 @@ class TForm1 : public QMainWindow {
   // --- read and write (app/Read.cpp, app/Write.cpp) -----------------------
   void InPortClick();
   void OutPortClick();
+  // Shows a read's outcome: its failure, or the instrument read; true when
+  // the read completed.
+  bool ShowRead(const pmops::ReadOutcome& read);
 
   // --- alarm, sensor and range editors; change tracking (app/Editors.cpp) ---
   void CBoxTipSignClick();

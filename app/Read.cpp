@@ -4,13 +4,8 @@
 // Everything the read puts into the window is put inside a FillScope, so no
 // change or click handler runs for it: a read is not an edit.
 //
-// Safeguards:
-//  - DataRead is cleared as the read starts and set again only when the read
-//    completes, so a write never sends a block that no successful read
-//    filled.
-//  - A function 68 reply whose byte count exceeds 40 is a failed read: it is
-//    reported (and stops the polling timer) like a failed function 68 and
-//    never reaches the measurement bytes of the image.
+// The requests and what they bring into the device record are the read
+// operation's (ops/Read.h); here the window shows its outcome.
 
 #include <QComboBox>
 #include <QLabel>
@@ -28,6 +23,7 @@
 #include "DisplayFormat.h"
 #include "Identification.h"
 #include "Obr_pm.h"
+#include "Read.h"
 #include "RangeLists.h"
 #include "Scaling.h"
 #include "SensorLists.h"
@@ -85,86 +81,61 @@ void PlacePanel1(TForm1& f, const pmdev::IdentificationLine& line) {
   f.ui.centralwidget->layout()->activate();
 }
 
-// The whole frame of a reply as a span over the local reply buffer.
-std::span<const std::uint8_t> Frame(const std::uint8_t (&reply)[100]) { return {reply, sizeof reply}; }
-
 }  // namespace
 
 void TForm1::InPortClick() {
   FillScope filling(*this);
-  std::uint8_t data[40] = {};
-  std::uint8_t reply[100] = {};
+  // Every read of the window completes or fails here.
+  const pmops::ReadOutcome read = pmops::Read(Link, Pm, Serv);
+  ShowRead(read);
+}
 
-  // A failed request of steps 2, 4, 6: stop a running timer (which turns
-  // ReportErrors back on), then report while ReportErrors is 1.
-  auto failed = [this](int result) {
+// Puts a read's outcome into the window; false when the read did not
+// complete (its failure has then been reported).
+bool TForm1::ShowRead(const pmops::ReadOutcome& read) {
+  using pmops::ReadStop;
+
+  // A failed request of 17, 68, 71 (or a block too long to be one): stop a
+  // running timer (which turns ReportErrors back on), then report.
+  auto failed = [this, &read] {
     if (TimerRunning()) BtnPuskTimerClick();
-    if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, result);
+    if (read.stop == ReadStop::BlockTooLong)
+      Messages().Warning("устройство " + std::to_string(Serv.DeviceIndex + 1) +
+                         " - блок параметров длиной " + std::to_string(read.blockCount) +
+                         " байт, больше 40\nДанные не считаны");
+    else if (ReportErrors == 1)
+      Link.ReportError(Serv.DeviceIndex, read.result);
+    return false;
   };
 
-  // 1. No block of this instrument is known until the read has completed
-  // again. The image itself is cleared only once a new block has arrived, so
-  // a read that fails on a silent or unplugged line leaves the edited image
-  // (and Changed) as they were.
-  Pm.DataRead = 0;
-
-  // 2. Identification.
-  int result = Link.Request(Serv.DeviceIndex, pmdev::kFuncIdentify, 0, data, reply, sizeof reply);
-  if (result != rc::Ok) return failed(result);
-
-  // 3. Identity against the record.
-  const pmdev::Identity id = *pmdev::ParseIdentity(Frame(reply));
-  if (id.model != Pm.DevType || id.version != Pm.Version) {
-    Pm.LayoutDone = 0;
+  if (read.stop == ReadStop::Identify) return failed();
+  // A new model or version: the window is arranged anew from defaults.
+  if (read.identityChanged)
     for (QComboBox* box : {ui.CBoxTipD, ui.CBoxMin, ui.CBoxMax, ui.CBoxTipK, ui.CBoxBreak})
       box->setCurrentIndex(0);
-  }
-  Pm.DevType = id.model;
-  Pm.Version = id.version;
-  const int model = id.model;
-  const int version = id.version;
+  if (read.stop == ReadStop::Block || read.stop == ReadStop::BlockTooLong) return failed();
 
-  // 4. The parameter block.
-  std::fill(std::begin(reply), std::end(reply), 0);
-  result = Link.Request(Serv.DeviceIndex, 68, 0, data, reply, sizeof reply);
-  if (result != rc::Ok) return failed(result);
-
-  // 5. Into the image.
-  Pm.ClearImage();
-  if (reply[2] > TProgPMClass::MaxBlockLen || !Pm.TakeBlockReply(Frame(reply), id.correction)) {
-    const int count = reply[2];
-    if (TimerRunning()) BtnPuskTimerClick();
-    Messages().Warning("устройство " + std::to_string(Serv.DeviceIndex + 1) +
-                       " - блок параметров длиной " + std::to_string(count) +
-                       " байт, больше 40\nДанные не считаны");
-    return;
-  }
+  // The block is in: the instrument's own number is the one shown.
   if (Pm.GetNu() < 32) {
-    Serv.DeviceIndex = Pm.GetNu();
-    Serv.NewDeviceIndex = Pm.GetNu();
     ui.CBoxUstr->setCurrentIndex(Serv.DeviceIndex);
     ui.CBoxUstrZ->setCurrentIndex(Serv.NewDeviceIndex);
   }
   Pm.Contr = "InPortClick " + std::to_string(Pm.GetRangeNo());
   ui.Contr->setText(Qs(Pm.Contr));
+  if (read.stop == ReadStop::Measure) return failed();
 
-  // 6, 7. The measurement.
-  std::fill(std::begin(reply), std::end(reply), 0);
-  data[0] = 0x00;
-  data[1] = 0x01;
-  result = Link.Request(Serv.DeviceIndex, 71, 2, data, reply, sizeof reply);
-  if (result != rc::Ok) return failed(result);
-  Pm.TakeMeasReply(Frame(reply));
+  const int model = read.identity.model;
+  const int version = read.identity.version;
+  const pmdev::Identity id = read.identity;
 
-  // 8. The model check.
-  const pmdev::ModelClass cls = pmdev::ClassifyModel(model);
-  if (cls == pmdev::ModelClass::Undetermined) {
+  // The model check.
+  if (read.stop == ReadStop::Undetermined) {
     Messages().Warning(pmdev::UndeterminedTypeWarning(Serv.DeviceIndex + 1));
-    return;
+    return false;
   }
-  if (cls == pmdev::ModelClass::Foreign) {
+  if (read.stop == ReadStop::Foreign) {
     Messages().Warning(pmdev::ForeignDeviceWarning(Serv.DeviceIndex + 1));
-    return;
+    return false;
   }
   const bool kard = model == kModelKard, lunt = model == kModelLunt;
   const bool ts = model == kModelZetTS, tp = model == kModelZetTP, zet = ts || tp;
@@ -178,7 +149,7 @@ void TForm1::InPortClick() {
                true);
     SetVisible({ui.LabTipKont, ui.CBoxTipK, ui.Label28, ui.StRt}, false);
     // 9.2
-    if (version == 1) SetVisible({ui.LabBreak, ui.CBoxBreak, ui.LabCurrent, ui.CBoxCurrent}, false);
+    if (version <= 1) SetVisible({ui.LabBreak, ui.CBoxBreak, ui.LabCurrent, ui.CBoxCurrent}, false);
     if (version < 4) SetVisible({ui.LabCurrentEnd, ui.CBoxCurrentEnd}, false);
     if (version >= 2) {
       SetVisible({ui.LabBreak, ui.CBoxBreak, ui.LabCurrent, ui.CBoxCurrent}, true);
@@ -212,14 +183,10 @@ void TForm1::InPortClick() {
                   ui.Label11, ui.Label19, ui.Label22, ui.CBoxTipSign, ui.StUstKod1, ui.StUstKod2,
                   ui.StNar, ui.UstProc1, ui.UstProc2},
                  false);
-      // The output-control mode off.
-      std::uint8_t off[4] = {0x10, 0x02, 0x00, 0x00};
-      std::uint8_t echo[100] = {};
-      result = Link.Request(Serv.DeviceIndex, 5, 4, off, echo, sizeof echo);
-      if (result != rc::Ok) {
-        if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, result);
-        return;  // unarranged: the next read repeats this step
-      }
+      // The read has switched the output-control mode off; when that
+      // failed, the window stays unarranged and the next read repeats it.
+      if (read.outputControlResult != rc::Ok && ReportErrors == 1)
+        Link.ReportError(Serv.DeviceIndex, read.outputControlResult);
     }
     // 9.6
     if (ts) {
@@ -238,8 +205,10 @@ void TForm1::InPortClick() {
         PutItems(ui.CBoxTipD, pmdev::SensorList(model, version));
         ui.Label28->setText(QStringLiteral("Rt, Ом"));
         SetVisible({ui.Label28, ui.StRt}, true);
+      } else {
+        // Versions above 6 list no sensors.
+        PutItems(ui.CBoxTipD, pmdev::SensorList(model, version));
       }
-      // Versions above 6: the list stays as it was.
       ui.CBoxMin->clear();
       ui.CBoxMax->clear();
     }
@@ -263,7 +232,7 @@ void TForm1::InPortClick() {
       ui.CBoxMax->clear();
     }
     // 9.8
-    Pm.LayoutDone = 1;
+    Pm.LayoutDone = read.outputControlSent && read.outputControlResult != rc::Ok ? 0 : 1;
   }
 
   // 10. Access mode.
@@ -361,17 +330,10 @@ void TForm1::InPortClick() {
   }
 
   // 15. Sensor resistance / e.m.f. at version 6.
-  if (zet && version == 6) {
-    std::fill(reply, reply + 8, 0);
-    std::uint8_t regs[4] = {0x00, 0x00, 0x00, 0x04};
-    result = Link.Request(Serv.DeviceIndex, 4, 4, regs, reply, sizeof reply);
-    if (result != rc::Ok) {
-      if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, result);
-      return;
-    }
-    ui.StRt->setText(
-        Qs(pmdev::Format(pmdev::BigEndianFloat(std::span<const std::uint8_t>(reply + 7, 4)),
-                         pmdev::kFmtRtEt)));
+  if (read.sensorValue) {
+    ui.StRt->setText(Qs(pmdev::Format(*read.sensorValue, pmdev::kFmtRtEt)));
+  } else if (read.sensorSent && ReportErrors == 1) {
+    Link.ReportError(Serv.DeviceIndex, read.sensorResult);
   }
 
   // 16. ЗЕТ models in % and °C.
@@ -384,8 +346,5 @@ void TForm1::InPortClick() {
     if (ts && version >= 3) ui.CBoxConnect->setCurrentIndex(Pm.GetConnect() - 1);
   }
 
-  // 17. Complete.
-  Pm.DataRead = 1;
-  Pm.Changed = 0;
-  Pm.TipDChanged = 0;
+  return true;
 }

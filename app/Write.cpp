@@ -2,14 +2,12 @@
 // prompts, calibration and output-current correction) and the three save
 // prompts for changed data.
 //
-// Safeguards:
-//  - The write refuses while no successful read has filled the block
-//    (DataRead is cleared by every read that does not complete, and the
-//    record's BlockLoaded is checked as well), so an instrument is never
-//    given a cleared block.
-//  - The port command's save prompt answered Yes writes through the old
-//    port, reopened with its old settings when the port dialog had found it
-//    open, before the new settings are applied.
+// The requests are the write operation's (ops/Write.h), which sends only a
+// block that a completed read filled.
+//
+// The port command's save prompt answered Yes writes through the old port,
+// reopened with its old settings when the port dialog had found it open,
+// before the new settings are applied.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -19,6 +17,7 @@
 #include <string>
 
 #include "Obr_pm.h"
+#include "Write.h"
 #include "obrport.h"
 
 namespace {
@@ -49,7 +48,7 @@ void TForm1::OutPortClick() {
   Trace(*this, "OutPortClick");
 
   // 3. Only a block that a completed read filled is ever sent.
-  if (Pm.DataRead == 0 || !Pm.BlockLoaded) {
+  if (!pmops::HasBlock(Pm)) {
     Messages().Warning("Нет данных о приборе,\nпроизведите ввод информации с СОМ порта");
     return;
   }
@@ -66,59 +65,39 @@ void TForm1::OutPortClick() {
   bar->show();
   advance();
 
-  std::uint8_t data[40] = {};
-  std::uint8_t reply[100] = {};
-
-  [&] {
-    // 5. Identification.
-    int result = Link.Request(Serv.DeviceIndex, 17, 0, data, reply, sizeof reply);
-    if (result != rc::Ok) {
-      if (TimerRunning()) BtnPuskTimerClick();
-      if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, result);
-      return;
-    }
-    // 6. Model first, then version.
-    if (reply[5] != Pm.DevType) {
-      Messages().Warning("Не совпадает тип прибора \nпри попытке сохранить базу.\nСохранение отменено");
-      return;
-    }
-    if (reply[3] != Pm.Version) {
-      Messages().Warning(
-          "Не совпадает версия прибора \nпри попытке сохранить базу.\nСохранение отменено");
-      return;
-    }
-    // 7, 8.
-    Link.Delay(50);
-    const int length = static_cast<int>(Pm.StoreBlock(data));
-    advance();
-    // 9. The block, exactly L bytes.
-    std::fill(std::begin(reply), std::end(reply), 0);
-    result = Link.Request(Serv.DeviceIndex, 69, length, data, reply, sizeof reply);
-    if (result != rc::Ok) {
-      Link.ReportError(Serv.DeviceIndex, result);
-      return;
-    }
-    // 10. The instrument now answers at its new number.
-    Serv.DeviceIndex = Serv.NewDeviceIndex;
-    {
+  // 5 - 11. The write; the instrument answers at its new number once the
+  // block has gone out.
+  const pmops::WriteOutcome written = pmops::Write(Link, Pm, Serv, [&](pmops::WriteStep step) {
+    if (step == pmops::WriteStep::BlockSent) {
       FillScope filling(*this);
       ui.CBoxUstr->setCurrentIndex(Serv.DeviceIndex);
     }
     advance();
-    Link.Delay(1000);
-    // 11. Confirm.
-    std::fill(std::begin(reply), std::end(reply), 0);
-    result = Link.Request(Serv.DeviceIndex, 14, 0, data, reply, sizeof reply);
-    if (result != rc::Ok) {
-      Link.ReportError(Serv.DeviceIndex, result);
-      return;
-    }
-    // 12. Written: show what the instrument now holds.
-    Pm.Changed = 0;
-    Pm.TipDChanged = 0;
-    InPortClick();
-    Trace(*this, "OutPortClick");
-  }();
+  });
+  switch (written.stop) {
+    case pmops::WriteStop::Identify:
+      if (TimerRunning()) BtnPuskTimerClick();
+      if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, written.result);
+      break;
+    case pmops::WriteStop::OtherModel:
+      Messages().Warning("Не совпадает тип прибора \nпри попытке сохранить базу.\nСохранение отменено");
+      break;
+    case pmops::WriteStop::OtherVersion:
+      Messages().Warning(
+          "Не совпадает версия прибора \nпри попытке сохранить базу.\nСохранение отменено");
+      break;
+    case pmops::WriteStop::Block:
+    case pmops::WriteStop::Confirm:
+      Link.ReportError(Serv.DeviceIndex, written.result);
+      break;
+    case pmops::WriteStop::Written:
+      // 12. Show what the instrument now holds.
+      InPortClick();
+      Trace(*this, "OutPortClick");
+      break;
+    case pmops::WriteStop::NoData:
+      break;
+  }
 
   // 13.
   advance();

@@ -423,7 +423,7 @@ class TestReadWrite : public QObject {
     r.f().Timer1Timer();
     QVERIFY(r.messages.shown.empty());
     QVERIFY(r.f().TimerRunning());
-    QCOMPARE(r.f().Pm.DataRead, 0);
+    QCOMPARE(r.f().Pm.DataRead, 1);  // block and measurement are in
     if (model == kLunt) QCOMPARE(r.f().Pm.LayoutDone, 0);
     // The next tick tries again and completes.
     r.f().Timer1Timer();

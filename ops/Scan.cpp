@@ -1,0 +1,46 @@
+#include "Scan.h"
+
+#include "Identify.h"
+
+namespace pmops {
+
+namespace {
+
+class AttemptCount {
+ public:
+  explicit AttemptCount(TComPortClass& link) : m_link(link), m_saved(link.GetRetries1()) {
+    m_link.SetRetries1(kScanRetries1);
+  }
+  ~AttemptCount() { m_link.SetRetries1(m_saved); }
+  AttemptCount(const AttemptCount&) = delete;
+  AttemptCount& operator=(const AttemptCount&) = delete;
+
+ private:
+  TComPortClass& m_link;
+  int m_saved;
+};
+
+}  // namespace
+
+bool IsPortFailure(int result) { return result >= rc::CannotOpen && result <= rc::SettingError; }
+
+ScanOutcome Scan(TComPortClass& link, int count, const std::function<void(int)>& before,
+                 const std::function<void(const ScanHit&)>& hit) {
+  AttemptCount attempts(link);
+  ScanOutcome out;
+  for (int i = 0; i < count; ++i) {
+    if (before) before(i);
+    const Identified who = Identify(link, i);
+    if (who.result == rc::Ok) {
+      out.found.push_back({i + 1, who.identity});
+      if (hit) hit(out.found.back());
+    } else if (IsPortFailure(who.result)) {
+      out.portResult = who.result;
+      out.portIndex = i;
+      break;
+    }
+  }
+  return out;
+}
+
+}  // namespace pmops
