@@ -16,6 +16,8 @@
 #include "obrpar_mb.h"
 #include "obrport.h"
 #include "TrafficView.h"
+#include "ReadRecorder.h"
+#include "TrendView.h"
 
 namespace {
 
@@ -78,6 +80,7 @@ void TForm1::CreateDialogs() {
   // traffic view
   m_trafficView = std::make_unique<TrafficView>(Link, m_messages, this);
   connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
+  CreateTrend();
 }
 
 // ---------------------------------------------------------------------------

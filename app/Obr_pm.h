@@ -22,6 +22,7 @@
 #include "Comportclass.h"
 #include "MessageService.h"
 #include "ProgPM.h"
+#include "Reading.h"
 #include "SerialPort.h"
 #include "Servclass.h"
 #include "ui_Obr_pm.h"
@@ -35,6 +36,8 @@ class TFormNewRange;
 class TFormNastr;
 class TFormPort;
 class TrafficView;
+class TrendView;
+class ReadRecorder;
 namespace pmops {
 struct ReadOutcome;
 }
@@ -94,6 +97,32 @@ class TForm1 : public QMainWindow {
   void TrafficClick();
   TrafficView& Traffic() { return *m_trafficView; }
   // end of traffic view
+
+  // trend and recording (app/Trend.cpp)
+  // "График": shows the non-modal trend window, which hears ReadFinished
+  // only while it is shown.
+  void GraphClick();
+  // "Запись в файл…": asks for a file and starts recording every read, or
+  // stops the recording running.
+  void RecordClick();
+  TrendView& Trend() { return *m_trendView; }
+  ReadRecorder& Recorder() { return *m_recorder; }
+  // Asks for the file to record to ("" when the operator cancels); a file
+  // dialog unless a test replaces it.
+  std::function<QString()> AskRecordPath;
+  // Spans one read: when the read ends, by any return or an exception,
+  // ReadFinished tells whether it completed (DataRead set again).
+  class ReadNotice {
+   public:
+    explicit ReadNotice(TForm1& form) : m_form(form) {}
+    ~ReadNotice();
+    ReadNotice(const ReadNotice&) = delete;
+    ReadNotice& operator=(const ReadNotice&) = delete;
+
+   private:
+    TForm1& m_form;
+  };
+  // end of trend and recording
 
   // Forgets the instrument shown: type, version, panel text, read and layout
   // flags; hides the three panels. The next read lays the window out anew.
@@ -178,6 +207,10 @@ class TForm1 : public QMainWindow {
   // The text of the application's error box for an escaped exception.
   static std::string ErrorBoxText(const std::exception& e);
 
+ signals:
+  // Every read of the instrument shown, as it completes or fails.
+  void ReadFinished(const pmtrend::ReadOutcome& outcome);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -206,4 +239,10 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TFormNastr> m_formNastr;
   std::unique_ptr<TFormPort> m_formPort;
   std::unique_ptr<TrafficView> m_trafficView;  // traffic view
+  // trend and recording
+  void CreateTrend();
+  std::unique_ptr<TrendView> m_trendView;
+  std::unique_ptr<ReadRecorder> m_recorder;
+  QMetaObject::Connection m_trendConnection;
+  // end of trend and recording
 };

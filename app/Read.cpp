@@ -84,6 +84,7 @@ void PlacePanel1(TForm1& f, const pmdev::IdentificationLine& line) {
 }  // namespace
 
 void TForm1::InPortClick() {
+  const ReadNotice notice(*this);
   FillScope filling(*this);
   // Every read of the window completes or fails here.
   const pmops::ReadOutcome read = pmops::Read(Link, Pm, Serv);

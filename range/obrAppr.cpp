@@ -10,6 +10,7 @@
 #include <QScreen>
 
 #include "KeyAdapter.h"
+#include "RangeDeviation.h"
 #include "RangeInput.h"
 
 TFormNewRange::TFormNewRange(ui::MessageService& messages, QWidget* parent)
@@ -57,6 +58,9 @@ void TFormNewRange::SetRange(double start, double end) {
 
 void TFormNewRange::SetNodeCodes(const std::array<double, 8>& codes) {
   NodeCodes = codes;
+  // Codes from elsewhere than the last calculation: its picture no longer applies.
+  PlotDev->Clear();
+  StDev->clear();
   for (int k = 0; k < 8; ++k) ResultEdits[k + 1]->setText(QString::fromStdString(pmrange::FormatNodeCode(codes[k])));
 }
 
@@ -156,6 +160,13 @@ void TFormNewRange::Button1Click() {
   Edit10->setText(QStringLiteral("8191"));
   StRez->setText(lines.join(QLatin1Char('\n')));
   NeedRecalc = 0;
+  ShowDeviation();
+}
+
+void TFormNewRange::ShowDeviation() {
+  const auto curve = pmrange::CharacteristicDeviation(calc_, pmrange::WrittenCodes(NodeCodes));
+  PlotDev->SetCurve(curve);
+  StDev->setText(QString::fromStdString(pmrange::DeviationText(curve)));
 }
 
 int TFormNewRange::CloseResult() {

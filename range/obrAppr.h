@@ -71,6 +71,9 @@ class TFormNewRange : public QDialog, public Ui_TFormNewRange {
   void InputError(QLineEdit* edit);
   void MoveFocusToFirst();
   void SetColour(QLineEdit* edit, const QColor& colour);
+  // The deviation of the characteristic with the codes as written, under the
+  // results.
+  void ShowDeviation();
 
   ui::MessageService& msg_;
   pmrange::RangeCalculator calc_;

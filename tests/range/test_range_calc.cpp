@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "RangeCalc.h"
+#include "RangeDeviation.h"
 #include "RangeInput.h"
 #include "ScriptedMessageService.h"
 
@@ -323,6 +324,45 @@ TEST_F(RangeCalc, RealTablesFitWell) {
         EXPECT_GT(calc_.ApproxError(moved.data()), f) << k << " " << step;
       }
   }
+}
+
+// The deviation curve shown under the results, against the independent
+// walk above: the unrounded fit and the whole codes the instrument gets.
+TEST_F(RangeCalc, DeviationOfTheWrittenCharacteristic) {
+  UseRealTables();
+  struct Case {
+    const char* sensor;
+    double start, end, fitted;  // largest deviation of the unrounded fit, °C
+  };
+  for (const Case& c : {Case{"Pt100", 0, 310, 0.052}, Case{"XA(K)", 0, 1000, 0.445}}) {
+    SCOPED_TRACE(c.sensor);
+    auto r = Calc(c.sensor, c.start, c.end);
+    ASSERT_TRUE(r);
+    const auto fit = pmrange::CharacteristicDeviation(calc_, *r);
+    EXPECT_NEAR(std::fabs(fit.largest), c.fitted, 0.001);
+    EXPECT_DOUBLE_EQ(std::fabs(fit.largest), LargestDeviation(calc_, *r));
+
+    const auto written = pmrange::WrittenCodes(*r);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(std::to_string(static_cast<int>(written[k])), pmrange::FormatNodeCode((*r)[k]));
+    const auto curve = pmrange::CharacteristicDeviation(calc_, written);
+    ASSERT_EQ(curve.points.size(), static_cast<size_t>(calc_.EndIndex() - calc_.StartIndex() + 1));
+    EXPECT_EQ(curve.points.front().temp, c.start);
+    EXPECT_EQ(curve.points.back().temp, c.end);
+    EXPECT_NEAR(curve.points.front().deviation, 0, 1e-9);
+    EXPECT_NEAR(curve.points.back().deviation, 0, 1e-9);
+    EXPECT_DOUBLE_EQ(std::fabs(curve.largest), LargestDeviation(calc_, written));
+    double sq = 0;
+    for (const auto& p : curve.points) sq += p.deviation * p.deviation;
+    EXPECT_DOUBLE_EQ(curve.rms, std::sqrt(sq / curve.points.size()));
+    EXPECT_LT(curve.rms, std::fabs(curve.largest));
+    std::printf("%s %g..%g, written codes: largest %.4f °C at %g °C, rms %.4f °C\n", c.sensor, c.start, c.end,
+                curve.largest, curve.largestAt, curve.rms);
+  }
+  pmrange::DeviationCurve shown;
+  shown.largest = -0.0456;
+  shown.largestAt = 215;
+  shown.rms = 0.0204;
+  EXPECT_EQ(pmrange::DeviationText(shown), "Наибольшее отклонение -0,046 °C\nпри 215 °C\nСКО 0,020 °C");
 }
 
 TEST(RangeNormalizeDir, UnitLengthSameDirection) {

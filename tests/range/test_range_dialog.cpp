@@ -63,7 +63,12 @@ class TestRangeDialog : public QObject {
   void windowAndControls() {
     TFormNewRange fresh(msg);
     QCOMPARE(fresh.windowTitle(), QString("Программирование нестандартного диапазона измерения температур"));
-    QCOMPARE(fresh.size(), QSize(658, 344));
+    // The controls keep their places; the deviation plot widens the window
+    // downwards only.
+    QCOMPARE(fresh.size(), QSize(658, 548));
+    QCOMPARE(fresh.GroupBox3->geometry(), QRect(336, 8, 305, 321));
+    QCOMPARE(fresh.Button1->geometry(), QRect(96, 264, 137, 41));
+    QCOMPARE(fresh.GroupBoxDev->y(), 340);
     QCOMPARE(fresh.GroupBox1->title(), QString("Тип датчика"));
     QCOMPARE(fresh.GroupBox2->title(), QString("Выбор диапазона температур"));
     QCOMPARE(fresh.GroupBox3->title(), QString("Результаты"));
@@ -196,6 +201,11 @@ class TestRangeDialog : public QObject {
       shown << text;
     }
     QCOMPARE(dlg->StRez->text(), shown.join('\n'));
+    // The deviation plot: every table degree of the range, the figures beside it.
+    QCOMPARE(dlg->PlotDev->Curve().points.size(), size_t(311));
+    QVERIFY2(dlg->StDev->text().startsWith("Наибольшее отклонение 0,0") ||
+                 dlg->StDev->text().startsWith("Наибольшее отклонение -0,0"),
+             qPrintable(dlg->StDev->text()));
     QCOMPARE(dlg->CloseResult(), TFormNewRange::kResultProgram);
     QCOMPARE(dlg->CloseResult(), TFormNewRange::kResultProgram);
 
@@ -215,6 +225,7 @@ class TestRangeDialog : public QObject {
     QCOMPARE(msg.Texts(), std::vector<std::string>{"выбран стандарт. диапазон \n расчет не произведен"});
     QCOMPARE(dlg->Edit2->text(), shown[0]);
     QCOMPARE(dlg->StRez->text(), shown.join('\n'));
+    QCOMPARE(dlg->PlotDev->Curve().points.size(), size_t(311));
     QCOMPARE(dlg->NeedRecalc, 1);
     QCOMPARE(dlg->CloseResult(), TFormNewRange::kResultNothing);
 
@@ -287,6 +298,8 @@ class TestRangeDialog : public QObject {
     dlg->SetNodeCodes({512, 1024, 2048, 3072, 4096, 5120, 6144, 7168.4});
     QCOMPARE(dlg->Edit9->text(), QString("7168"));
     QCOMPARE(dlg->NeedRecalc, 1);
+    QVERIFY(dlg->PlotDev->Curve().points.empty());
+    QVERIFY(dlg->StDev->text().isEmpty());
   }
 };
 

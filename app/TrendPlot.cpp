@@ -1,0 +1,113 @@
+#include "TrendPlot.h"
+
+#include <QDateTime>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "PlotFrame.h"
+
+namespace {
+
+const QColor kLine(0, 0, 160);
+const QColor kAlarm(230, 120, 0);
+const QColor kOverflow(220, 0, 0);
+const QColor kSetpoint(0, 140, 0);
+
+QString TimeLabel(double ms) {
+  return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms)).toString(QStringLiteral("HH:mm:ss"));
+}
+
+}  // namespace
+
+TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::NoFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TrendPlot::Show(const pmtrend::Series* series, const pmtrend::ViewBox& box) {
+  m_series = series;
+  m_box = box;
+  update();
+}
+
+void TrendPlot::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().window());
+  const ui::PlotFrame frame(QRectF(rect()), m_box.time, m_box.value, 64, 22);
+  const ui::Span t = frame.X(), v = frame.Y();
+  const double vStep = ui::NiceStep(v.lo, v.hi, 7);
+  const int maxTimeTicks = std::max(2, static_cast<int>(frame.Area().width() / 80));
+  frame.DrawGrid(p, ui::TicksAt(t.lo, t.hi, ui::TimeStep(t.hi - t.lo, maxTimeTicks)),
+                 ui::NiceTicks(v.lo, v.hi, 7), TimeLabel, [vStep](double x) { return ui::TickText(x, vStep); });
+  if (!m_series) {
+    p.drawText(frame.Area(), Qt::AlignCenter, QStringLiteral("Нет данных"));
+    return;
+  }
+  const pmtrend::Series& s = *m_series;
+  p.setPen(Qt::black);
+  p.drawText(QRectF(0, 0, 60, 16), Qt::AlignRight | Qt::AlignTop, QString::fromStdString(s.unit));
+
+  p.save();
+  p.setClipRect(frame.Area().adjusted(-4, -4, 4, 4));
+  p.setRenderHint(QPainter::Antialiasing);
+
+  // Setpoints across the whole width.
+  int n = 1;
+  for (const auto& sp : {s.setpoint1, s.setpoint2}) {
+    if (sp) {
+      p.setPen(QPen(kSetpoint, 1, Qt::DashLine));
+      const double y = frame.MapY(*sp);
+      p.drawLine(QPointF(frame.Area().left(), y), QPointF(frame.Area().right(), y));
+      p.drawText(QPointF(frame.Area().left() + 4, y - 3), QStringLiteral("Уставка %1").arg(n));
+    }
+    ++n;
+  }
+
+  // The line, broken at gaps; only the samples inside the time span.
+  QPainterPath path;
+  bool open = false;
+  for (const pmtrend::Sample& sm : s.samples) {
+    if (sm.time < t.lo || sm.time > t.hi) continue;
+    if (sm.Gap()) {
+      open = false;
+      continue;
+    }
+    const QPointF pt = frame.Map(static_cast<double>(sm.time), sm.value);
+    if (open) path.lineTo(pt);
+    else path.moveTo(pt);
+    open = true;
+  }
+  p.setPen(QPen(kLine, 1.5));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(path);
+
+  for (const pmtrend::Sample& sm : s.samples) {
+    if (sm.Gap() || sm.time < t.lo || sm.time > t.hi) continue;
+    const QPointF pt = frame.Map(static_cast<double>(sm.time), sm.value);
+    if (sm.overflow) {
+      p.setPen(QPen(kOverflow, 2));
+      p.drawLine(pt + QPointF(-4, -4), pt + QPointF(4, 4));
+      p.drawLine(pt + QPointF(-4, 4), pt + QPointF(4, -4));
+    } else if (sm.alarm) {
+      p.setPen(QPen(kAlarm, 1));
+      p.setBrush(kAlarm);
+      p.drawEllipse(pt, 4, 4);
+    } else {
+      p.setPen(QPen(kLine, 1));
+      p.setBrush(kLine);
+      p.drawEllipse(pt, 2, 2);
+    }
+  }
+  p.restore();
+
+  // Legend.
+  const QString legend = QString::fromStdString(s.legend);
+  const QFontMetrics fm = p.fontMetrics();
+  QRectF box(frame.Area().right() - fm.horizontalAdvance(legend) - 30, frame.Area().top() + 4,
+             fm.horizontalAdvance(legend) + 26, fm.height() + 4);
+  p.fillRect(box, QColor(255, 255, 255, 220));
+  p.setPen(QPen(kLine, 2));
+  p.drawLine(QPointF(box.left() + 4, box.center().y()), QPointF(box.left() + 18, box.center().y()));
+  p.setPen(Qt::black);
+  p.drawText(box.adjusted(22, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, legend);
+}

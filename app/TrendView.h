@@ -1,0 +1,68 @@
+#pragma once
+// "График": a non-modal window plotting every read of the instrument shown.
+//
+// The view hears the main window's reads only while it is shown, so a
+// closed view costs a read nothing; the points it has collected stay for
+// the next showing. A change of instrument starts a new series; the box
+// "Прибор" picks which of the kept series is drawn (the newest is followed
+// until another is picked). While "Пауза" is on, points go on arriving but
+// the picture stands still.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "Reading.h"
+#include "TrendModel.h"
+#include "ui_TrendView.h"
+
+class TrendView : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Time windows of CBoxWindow, in its order (0: all).
+  static constexpr pmtrend::Millis kWindows[] = {60'000, 600'000, 3'600'000, 0};
+
+  explicit TrendView(QWidget* parent = nullptr);
+
+  Ui::TrendView ui;
+
+  pmtrend::TrendModel& Model() { return m_model; }
+  // True while reads reach the view.
+  bool Listening() const { return m_listening; }
+
+  // A read has ended (connected while the view is shown).
+  void Take(const pmtrend::ReadOutcome& outcome);
+  // The series drawn, or null.
+  const pmtrend::Series* Shown() const;
+  // Redraws for the time `now` (the present unless paused).
+  void Refresh();
+
+  // "Сохранить PNG…": asks for a file name, then SavePng.
+  void SavePngClick();
+  bool SavePng(const QString& path);
+  std::function<QString()> AskSavePath;
+
+  // Clock of the view; tests and the screenshots set their own.
+  std::function<pmtrend::Millis()> Now = pmtrend::NowMillis;
+  // Set by the main window: connects or disconnects the reads.
+  std::function<void(bool)> Listen;
+  // Error reports (the main window's message service).
+  std::function<void(const std::string&)> ReportError;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void FillSeriesBox();
+  void FixedToggled(bool on);
+  void PauseToggled(bool on);
+
+  pmtrend::TrendModel m_model;
+  bool m_listening = false;
+  // The series picked in CBoxSeries counted from the newest (0 = newest).
+  int m_pickedFromNewest = 0;
+  std::optional<pmtrend::Millis> m_pausedAt;
+};

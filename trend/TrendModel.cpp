@@ -1,0 +1,79 @@
+#include "TrendModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pmtrend {
+
+TrendModel::TrendModel(std::size_t maxSamples, std::size_t maxSeries)
+    : m_maxSamples(std::max<std::size_t>(maxSamples, 1)), m_maxSeries(std::max<std::size_t>(maxSeries, 1)) {}
+
+void TrendModel::Push(Series& s, const Sample& sample) {
+  s.samples.push_back(sample);
+  while (s.samples.size() > m_maxSamples) {
+    s.samples.pop_front();
+    ++s.dropped;
+  }
+  // A series never starts with a gap.
+  while (!s.samples.empty() && s.samples.front().Gap()) {
+    s.samples.pop_front();
+    ++s.dropped;
+  }
+}
+
+void TrendModel::AddReading(const Reading& r) {
+  if (m_series.empty() || !(m_series.back().source == r.source)) {
+    Series s;
+    s.source = r.source;
+    s.legend = Legend(r.source);
+    s.unit = r.unit;
+    m_series.push_back(std::move(s));
+    while (m_series.size() > m_maxSeries) m_series.pop_front();
+  }
+  Series& s = m_series.back();
+  s.setpoint1 = r.setpoint1;
+  s.setpoint2 = r.setpoint2;
+  Push(s, {r.time, r.value, r.alarm, r.overflow});
+}
+
+void TrendModel::AddFailure(const Source& source, Millis time) {
+  if (m_series.empty()) return;
+  Series& s = m_series.back();
+  // The model of a failed read may not be known: port and address decide.
+  if (s.source.port != source.port || s.source.address != source.address) return;
+  if (s.samples.empty() || s.samples.back().Gap()) return;
+  Push(s, {time, std::numeric_limits<double>::quiet_NaN(), false, false});
+}
+
+std::size_t TrendModel::SamplesHeld() const {
+  std::size_t n = 0;
+  for (const Series& s : m_series) n += s.samples.size();
+  return n * sizeof(Sample);
+}
+
+ViewBox ComputeView(const Series& s, Millis now, Millis windowMs, std::optional<ui::Span> fixed) {
+  ViewBox box;
+  const Millis first = s.samples.empty() ? now : s.samples.front().time;
+  const Millis from = windowMs > 0 ? now - windowMs : std::min(first, now);
+  box.time = {static_cast<double>(from), static_cast<double>(std::max(now, from + 1000))};
+  if (fixed && fixed->hi > fixed->lo) {
+    box.value = *fixed;
+    return box;
+  }
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (auto it = s.samples.rbegin(); it != s.samples.rend() && it->time >= from; ++it) {
+    if (it->Gap() || it->time > now) continue;
+    lo = std::min(lo, it->value);
+    hi = std::max(hi, it->value);
+  }
+  for (const auto& sp : {s.setpoint1, s.setpoint2})
+    if (sp) {
+      lo = std::min(lo, *sp);
+      hi = std::max(hi, *sp);
+    }
+  box.value = ui::PaddedSpan(lo, hi, 0.08);
+  return box;
+}
+
+}  // namespace pmtrend
