@@ -110,6 +110,8 @@ class TForm1 : public QMainWindow {
   // Asks for the file to record to ("" when the operator cancels); a file
   // dialog unless a test replaces it.
   std::function<QString()> AskRecordPath;
+  // The time a read is stamped with; a simulated clock can replace it.
+  std::function<pmtrend::Millis()> ReadClock = pmtrend::NowMillis;
   // Spans one read: when the read ends, by any return or an exception,
   // ReadFinished tells whether it completed (DataRead set again).
   class ReadNotice {

@@ -16,7 +16,7 @@ TForm1::ReadNotice::~ReadNotice() {
   TForm1& f = m_form;
   pmtrend::ReadOutcome o;
   o.ok = f.Pm.DataRead == 1;
-  o.time = pmtrend::NowMillis();
+  o.time = f.ReadClock ? f.ReadClock() : pmtrend::NowMillis();
   o.source = {f.Link.Port, f.Serv.DeviceIndex + 1, f.Pm.DevType};
   if (o.ok) o.reading = pmtrend::ReadingFromImage(f.Pm, f.Link.Port, f.Serv.DeviceIndex + 1, o.time);
   // The listeners report their own failures; nothing may leave a destructor.
@@ -49,6 +49,7 @@ void TForm1::CreateTrend() {
   ui.ToolBar1->addWidget(status);
   auto showStatus = [this, status](const QString& text) {
     status->setText(text);
+    m_trendView->SetRecordText(text);
     m_trendView->ui.ButRecord->setChecked(m_recorder->Recording());
     ui.ARecord->setChecked(m_recorder->Recording());
   };

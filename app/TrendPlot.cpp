@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QPainter>
 #include <QPainterPath>
+#include <climits>
 
 #include "PlotFrame.h"
 
@@ -51,38 +52,64 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   p.setClipRect(frame.Area().adjusted(-4, -4, 4, 4));
   p.setRenderHint(QPainter::Antialiasing);
 
-  // Setpoints across the whole width.
-  int n = 1;
-  for (const auto& sp : {s.setpoint1, s.setpoint2}) {
-    if (sp) {
-      p.setPen(QPen(kSetpoint, 1, Qt::DashLine));
-      const double y = frame.MapY(*sp);
-      p.drawLine(QPointF(frame.Area().left(), y), QPointF(frame.Area().right(), y));
-      p.drawText(QPointF(frame.Area().left() + 4, y - 3), QStringLiteral("Уставка %1").arg(n));
-    }
-    ++n;
+  // Setpoints across the whole width, captioned as in the main window, where
+  // the first setpoint stands under "Уставка 2" and the second under
+  // "Уставка 1".
+  const std::pair<const std::optional<double>&, QString> setpoints[] = {
+      {s.setpoint1, QStringLiteral("Уставка 2")}, {s.setpoint2, QStringLiteral("Уставка 1")}};
+  for (const auto& [sp, caption] : setpoints) {
+    if (!sp) continue;
+    p.setPen(QPen(kSetpoint, 1, Qt::DashLine));
+    const double y = frame.MapY(*sp);
+    p.drawLine(QPointF(frame.Area().left(), y), QPointF(frame.Area().right(), y));
+    p.drawText(QPointF(frame.Area().left() + 4, y - 3), caption);
   }
 
-  // The line, broken at gaps; only the samples inside the time span.
+  // The line, broken at gaps; only the samples inside the time span. Points
+  // that fall into one pixel column are drawn as their first, lowest,
+  // highest and last value, so a long history costs what the width does.
   QPainterPath path;
   bool open = false;
+  int column = INT_MIN;
+  QPointF first, low, high, last;
+  auto flush = [&] {
+    if (column == INT_MIN) return;
+    if (open) path.lineTo(first);
+    else path.moveTo(first);
+    for (const QPointF& q : {low, high, last}) path.lineTo(q);
+    open = true;
+    column = INT_MIN;
+  };
+  std::size_t shown = 0;
   for (const pmtrend::Sample& sm : s.samples) {
     if (sm.time < t.lo || sm.time > t.hi) continue;
     if (sm.Gap()) {
+      flush();
       open = false;
       continue;
     }
+    ++shown;
     const QPointF pt = frame.Map(static_cast<double>(sm.time), sm.value);
-    if (open) path.lineTo(pt);
-    else path.moveTo(pt);
-    open = true;
+    const int x = static_cast<int>(pt.x());
+    if (x != column) {
+      flush();
+      column = x;
+      first = low = high = pt;
+    }
+    if (pt.y() > low.y()) low = pt;
+    if (pt.y() < high.y()) high = pt;
+    last = pt;
   }
+  flush();
   p.setPen(QPen(kLine, 1.5));
   p.setBrush(Qt::NoBrush);
   p.drawPath(path);
 
+  // Every point marked while they stand apart; alarm and overflow always.
+  const bool dots = shown * 4 < static_cast<std::size_t>(frame.Area().width());
   for (const pmtrend::Sample& sm : s.samples) {
     if (sm.Gap() || sm.time < t.lo || sm.time > t.hi) continue;
+    if (!dots && !sm.overflow && !sm.alarm) continue;
     const QPointF pt = frame.Map(static_cast<double>(sm.time), sm.value);
     if (sm.overflow) {
       p.setPen(QPen(kOverflow, 2));

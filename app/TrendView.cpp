@@ -9,6 +9,8 @@
 TrendView::TrendView(QWidget* parent) : QDialog(parent) {
   ui.setupUi(this);
   setModal(false);
+  // Scale limits are typed as the other numbers of the program: decimal comma.
+  for (QDoubleSpinBox* spin : {ui.SpinMin, ui.SpinMax}) spin->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
 
   AskSavePath = [this] {
     return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить график"), QStringLiteral("grafik.png"),
@@ -85,8 +87,12 @@ void TrendView::Refresh() {
   const pmtrend::ViewBox box = pmtrend::ComputeView(s ? *s : kEmpty, now, kWindows[windowIndex], fixed);
   ui.Plot->Show(s, box);
 
-  QString status = s ? QStringLiteral("Точек: %1").arg(s->samples.size()) : QString();
+  QString status;
+  if (s)
+    status = QStringLiteral("Точек: %1").arg(std::count_if(s->samples.begin(), s->samples.end(),
+                                                            [](const pmtrend::Sample& x) { return !x.Gap(); }));
   if (m_pausedAt) status += QStringLiteral("  (пауза)");
+  if (!m_recordText.isEmpty()) status += QStringLiteral("    ") + m_recordText;
   ui.StStatus->setText(status);
 }
 
@@ -118,4 +124,9 @@ bool TrendView::SavePng(const QString& path) {
   if (ui.Plot->grab().save(path, "PNG")) return true;
   if (ReportError) ReportError("Не удалось сохранить файл " + path.toStdString());
   return false;
+}
+
+void TrendView::SetRecordText(const QString& text) {
+  m_recordText = text;
+  Refresh();
 }

@@ -46,6 +46,8 @@ class TrendView : public QDialog {
 
   // Clock of the view; tests and the screenshots set their own.
   std::function<pmtrend::Millis()> Now = pmtrend::NowMillis;
+  // The recording's state, shown in the status line.
+  void SetRecordText(const QString& text);
   // Set by the main window: connects or disconnects the reads.
   std::function<void(bool)> Listen;
   // Error reports (the main window's message service).
@@ -65,4 +67,5 @@ class TrendView : public QDialog {
   // The series picked in CBoxSeries counted from the newest (0 = newest).
   int m_pickedFromNewest = 0;
   std::optional<pmtrend::Millis> m_pausedAt;
+  QString m_recordText;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the main window after a read of each model (docs/screenshots/
-# <model>.png), taken on an X server of its own (Xvfb) so that the real fonts
-# and style are used.  Installs Xvfb if missing and builds pm_shots in
+# <model>.png), of the trend after a minute of polling (trend.png) and of the
+# range dialog with its deviation plot (range.png), taken on an X server of
+# its own (Xvfb) so that the real fonts and style are used.  Installs Xvfb if missing and builds pm_shots in
 # build-shots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +21,7 @@ fi
 
 BUILD=${PM_SHOTS_BUILD:-build-shots}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF \
-  -DPM_SUBDIRS="ui;link;device;range;sim;devicelist;access;app;data;tools" >/dev/null
+  -DPM_SUBDIRS="ui;link;device;ops;trend;range;sim;devicelist;access;app;data;tools" >/dev/null
 cmake --build "$BUILD" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" --target pm_shots
 
 # A fixed screen and no desktop theme: the pictures depend on the code only.

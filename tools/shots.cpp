@@ -1,9 +1,11 @@
 // Screenshots of the main window after a read of each instrument model,
-// against the bundled simulator on a pseudo-terminal.  Run it on a real X
+// of the trend after a minute of polling the ЗЕТ-ТП and of the range dialog
+// after a calculation, against the bundled simulator on a pseudo-terminal.  Run it on a real X
 // server (tools/screenshots.sh starts one under Xvfb) so that the fonts and
 // the style are those an operator sees.
 //
-//   pm_shots OUTDIR     writes OUTDIR/<model>.png, prints what may be clipped
+//   pm_shots OUTDIR     writes OUTDIR/<model>.png, trend.png and range.png,
+//                       prints what may be clipped
 //
 // It fails when a read shows a message box or when a model's layout needs
 // more room than the window's design size (and names the layouts that do).
@@ -13,10 +15,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -28,6 +33,8 @@
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
 #include "TermiosPort.h"
+#include "TrendView.h"
+#include "obrAppr.h"
 
 namespace {
 
@@ -90,6 +97,73 @@ int ReportTight(const QWidget& window, const char* file) {
     }
   }
   return tight;
+}
+
+bool Save(QWidget& w, const QString& dir, const char* file) {
+  const QString path = QDir(dir).filePath(QString::fromLatin1(file));
+  const QPixmap shot = w.grab();
+  if (!shot.save(path, "PNG", 0)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s: %dx%d\n", qPrintable(path), shot.width(), shot.height());
+  return true;
+}
+
+// Twenty reads of the ЗЕТ-ТП three seconds apart on a simulated clock: a slow
+// rise through the second setpoint (alarm marks), one read with no answer
+// (a gap) and an overflow at the end.
+int TrendShot(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messages, const QString& dir) {
+  constexpr int kAddress = 3;
+  sim::Instrument& tp = line.At(kAddress - 1);
+  pmtrend::Millis now = QDateTime(QDate(2026, 12, 8), QTime(14, 30, 0)).toMSecsSinceEpoch();
+  form.ReadClock = [&now] { return now; };
+  TrendView& view = form.Trend();
+  view.Now = [&now] { return now; };
+  form.ui.CBoxUstr->setCurrentIndex(kAddress - 1);
+  form.CBoxUstrClick();
+  form.ui.AGraph->trigger();
+  view.resize(760, 440);
+  QTemporaryDir scratch;
+  form.AskRecordPath = [&scratch] { return scratch.filePath(QStringLiteral("pokazaniya.csv")); };
+  form.ui.ARecord->trigger();
+  for (int i = 0; i < 21; ++i) {
+    const int rez = static_cast<int>(3900 + 70 * i + 120 * std::sin(i / 2.5));
+    const bool over = i == 20;
+    tp.SetMeasurement({.rez = static_cast<std::int16_t>(over ? 8191 : rez),
+                       .status = static_cast<std::uint8_t>((rez > 4800 ? 0x01 : 0) | (over ? 0x20 : 0)),
+                       .kodAcp = 9000, .txc = 1802, .kodTxc = 3700});
+    if (i == 12) tp.InjectFault(sim::Fault::Persistent(sim::FaultKind::Silence));
+    form.InPortClick();
+    tp.ClearFault();
+    now += 3000;
+  }
+  messages.shown.clear();  // the box of the unanswered read
+  tp.SetMeasurement({.rez = 4096, .status = 0, .kodAcp = 9000, .txc = 1802, .kodTxc = 3700});
+  now -= 3000;
+  view.Refresh();
+  Settle();
+  const bool ok = Save(view, dir, "trend.png");
+  form.ui.ARecord->trigger();  // stops the recording
+  view.close();
+  form.ReadClock = pmtrend::NowMillis;
+  return ok ? 0 : 1;
+}
+
+// The range dialog after "Расчет" for XA(K) 0..1000 °C.
+int RangeShot(TForm1& form, const QString& dir) {
+  TFormNewRange& dlg = form.FormNewRange();
+  dlg.Calculator().tableDirs = {"", PM_SOURCE_DATA};
+  dlg.SetSensorText(QStringLiteral("XA(K)"));
+  dlg.SetRange(0, 1000);
+  dlg.show();
+  Settle();
+  dlg.Button1Click();
+  Settle();
+  const bool ok = dlg.NeedRecalc == 0 && Save(dlg, dir, "range.png");
+  ReportTight(dlg, "range");
+  dlg.hide();
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -160,6 +234,13 @@ int main(int argc, char** argv) {
       }
       ++failed;
     }
+  }
+
+  failed += TrendShot(*form, line, messages, outDir);
+  failed += RangeShot(*form, outDir);
+  for (const auto& text : messages.Texts()) {
+    std::printf("message box: %s\n", text.c_str());
+    ++failed;
   }
 
   form->Link.ClosePort();

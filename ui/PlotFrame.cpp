@@ -1,11 +1,12 @@
 #include "PlotFrame.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace ui {
 
 PlotFrame::PlotFrame(const QRectF& outer, Span x, Span y, int leftRoom, int bottomRoom)
-    : m_area(outer.adjusted(leftRoom, 8, -10, -bottomRoom)), m_x(x), m_y(y) {
+    : m_area(outer.adjusted(leftRoom, 8, -kRightRoom, -bottomRoom)), m_rightRoom(kRightRoom), m_x(x), m_y(y) {
   if (m_x.hi <= m_x.lo) m_x.hi = m_x.lo + 1;
   if (m_y.hi <= m_y.lo) m_y.hi = m_y.lo + 1;
 }
@@ -41,7 +42,9 @@ void PlotFrame::DrawGrid(QPainter& p, const std::vector<double>& xTicks, const s
     p.setPen(Qt::black);
     const QString text = xLabel(v);
     const double w = fm.horizontalAdvance(text);
-    p.drawText(QPointF(px - w / 2, m_area.bottom() + fm.ascent() + 3), text);
+    // Centred under its tick, but never past the right edge of the widget.
+    const double left = std::min(px - w / 2, m_area.right() + m_rightRoom - w - 1);
+    p.drawText(QPointF(left, m_area.bottom() + fm.ascent() + 3), text);
   }
   p.setPen(QPen(Qt::darkGray, 0));
   p.setBrush(Qt::NoBrush);

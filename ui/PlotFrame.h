@@ -35,7 +35,9 @@ class PlotFrame {
                 const Label& xLabel, const Label& yLabel) const;
 
  private:
+  static constexpr int kRightRoom = 10;
   QRectF m_area;
+  double m_rightRoom;
   Span m_x;
   Span m_y;
 };
