@@ -30,6 +30,7 @@ void TForm1::CreateTrend() {
   ui.AGraph->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
   m_recorder = std::make_unique<ReadRecorder>(m_messages, this);
   m_trendView = std::make_unique<TrendView>(this);
+  m_trendView->Guard = [this](const std::function<void()>& handler) { Guarded(handler); };
   m_trendView->ReportError = [this](const std::string& text) { m_messages.Error(text, "Ошибка"); };
   m_trendView->Listen = [this](bool on) {
     disconnect(m_trendConnection);

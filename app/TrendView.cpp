@@ -17,16 +17,26 @@ TrendView::TrendView(QWidget* parent) : QDialog(parent) {
                                         QStringLiteral("Изображения PNG (*.png)"));
   };
 
-  connect(ui.CBoxWindow, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
-  connect(ui.CBoxSeries, &QComboBox::activated, this, [this](int index) {
-    m_pickedFromNewest = ui.CBoxSeries->count() - 1 - index;
-    Refresh();
+  // Every handler runs through the window's guard, which shows an escaping
+  // error instead of letting it cross Qt.
+  auto run = [this](std::function<void()> handler) {
+    return [this, handler] {
+      if (Guard) Guard(handler);
+      else handler();
+    };
+  };
+  connect(ui.CBoxWindow, &QComboBox::currentIndexChanged, this, run([this] { Refresh(); }));
+  connect(ui.CBoxSeries, &QComboBox::activated, this, [this, run](int index) {
+    run([this, index] {
+      m_pickedFromNewest = ui.CBoxSeries->count() - 1 - index;
+      Refresh();
+    })();
   });
-  connect(ui.ChBoxFixed, &QCheckBox::toggled, this, [this](bool on) { FixedToggled(on); });
-  connect(ui.SpinMin, &QDoubleSpinBox::valueChanged, this, [this] { Refresh(); });
-  connect(ui.SpinMax, &QDoubleSpinBox::valueChanged, this, [this] { Refresh(); });
-  connect(ui.ChBoxPause, &QCheckBox::toggled, this, [this](bool on) { PauseToggled(on); });
-  connect(ui.ButSavePng, &QPushButton::clicked, this, [this] { SavePngClick(); });
+  connect(ui.ChBoxFixed, &QCheckBox::toggled, this, [this, run](bool on) { run([this, on] { FixedToggled(on); })(); });
+  connect(ui.SpinMin, &QDoubleSpinBox::valueChanged, this, run([this] { Refresh(); }));
+  connect(ui.SpinMax, &QDoubleSpinBox::valueChanged, this, run([this] { Refresh(); }));
+  connect(ui.ChBoxPause, &QCheckBox::toggled, this, [this, run](bool on) { run([this, on] { PauseToggled(on); })(); });
+  connect(ui.ButSavePng, &QPushButton::clicked, this, run([this] { SavePngClick(); }));
   connect(ui.ButClose, &QPushButton::clicked, this, &QDialog::close);
   Refresh();
 }

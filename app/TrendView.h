@@ -50,6 +50,8 @@ class TrendView : public QDialog {
   void SetRecordText(const QString& text);
   // Set by the main window: connects or disconnects the reads.
   std::function<void(bool)> Listen;
+  // Runs a handler of the window's controls (the main window's guard).
+  std::function<void(const std::function<void()>&)> Guard;
   // Error reports (the main window's message service).
   std::function<void(const std::string&)> ReportError;
 

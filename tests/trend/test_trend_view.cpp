@@ -193,7 +193,8 @@ class TestTrendView : public QObject {
     w.f().InPortClick();
     w.view().ui.ChBoxPause->setChecked(true);
     const pmtrend::ViewBox before = w.view().ui.Plot->Box();
-    w.f().InPortClick();
+    w.f().OutPortClick();  // the read after the write
+    QCOMPARE(w.messages.shown.size(), std::size_t{0});
     QCOMPARE(w.view().Shown()->samples.size(), std::size_t{2});  // points keep arriving
     QCOMPARE(w.view().ui.Plot->Box().time.hi, before.time.hi);
     w.view().ui.ChBoxPause->setChecked(false);
