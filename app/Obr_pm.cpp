@@ -81,6 +81,9 @@ void TForm1::CreateDialogs() {
   m_trafficView = std::make_unique<TrafficView>(Link, m_messages, this);
   connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
   CreateTrend();
+  // help menu
+  connect(ui.AHelpGuide, &QAction::triggered, this, [this] { Guarded([this] { HelpGuideClick(); }); });
+  connect(ui.AHelpAbout, &QAction::triggered, this, [this] { Guarded([this] { HelpAboutClick(); }); });
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "Comportclass.h"
+#include "Help.h"
 #include "MessageService.h"
 #include "ProgPM.h"
 #include "Reading.h"
@@ -125,6 +126,15 @@ class TForm1 : public QMainWindow {
     TForm1& m_form;
   };
   // end of trend and recording
+
+  // help menu (app/Help.cpp)
+  // "Руководство пользователя" (F1): the guide in the desktop's viewer.
+  void HelpGuideClick();
+  // "О программе": name, version, Qt, licence, the tables' folder.
+  void HelpAboutClick();
+  // Where the guide and the tables are looked for, and how the guide opens.
+  pmhelp::Places HelpPlaces = pmhelp::DefaultPlaces();
+  // end of help menu
 
   // Forgets the instrument shown: type, version, panel text, read and layout
   // flags; hides the three panels. The next read lays the window out anew.

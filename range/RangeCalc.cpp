@@ -78,6 +78,13 @@ const SensorInfo* FindSensor(std::string_view sensorText) {
 
 std::vector<std::string> DefaultTableDirs() { return {"", PM_DATA_DIR}; }
 
+std::optional<std::string> TableDirInUse(const std::vector<std::string>& dirs) {
+  for (const auto& dir : dirs)
+    for (const auto& s : kSensors)
+      if (std::ifstream(dir.empty() ? std::string(s.file) : dir + "/" + std::string(s.file)).is_open()) return dir;
+  return std::nullopt;
+}
+
 LoadStatus ParseRefTable(std::string_view text, RefTable& t) {
   Tokens tokens(text);
   int count = 0;

@@ -52,6 +52,10 @@ enum class LoadStatus {
 // The default is the working folder, then the installed data folder.
 std::vector<std::string> DefaultTableDirs();
 
+// The first of dirs that holds a reference table file ("" for the working
+// folder), or nothing when none does.
+std::optional<std::string> TableDirInUse(const std::vector<std::string>& dirs);
+
 // Parses the text of a table file into t (from index 0).
 LoadStatus ParseRefTable(std::string_view text, RefTable& t);
 

@@ -3,7 +3,7 @@
 # With --test also the compiler and runtime of the fuzz targets.
 set -euo pipefail
 
-PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev python3)
+PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev python3 libmd4c-dev libmd4c-html0-dev)
 if [[ "${1:-}" == "--test" ]]; then
   PKGS+=(clang-14 libclang-rt-14-dev)
 fi

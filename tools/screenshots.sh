@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of the main window after a read of each model (docs/screenshots/
-# <model>.png), of the trend after a minute of polling (trend.png) and of the
-# range dialog with its deviation plot (range.png), taken on an X server of
-# its own (Xvfb) so that the real fonts and style are used.  Installs Xvfb if missing and builds pm_shots in
+# <model>.png), of the trend after a minute of polling (trend.png), of the
+# range dialog with its deviation plot (range.png) and those of the user's
+# guide (guide-*.png), taken on an X server of its own (Xvfb) so that the real
+# fonts and style are used.  Installs Xvfb if missing and builds pm_shots in
 # build-shots.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,6 +1,7 @@
 // Screenshots of the main window after a read of each instrument model,
 // of the trend after a minute of polling the ЗЕТ-ТП and of the range dialog
-// after a calculation, against the bundled simulator on a pseudo-terminal.  Run it on a real X
+// after a calculation, and those of the user's guide (GuideShots.cpp),
+// against the bundled simulator on a pseudo-terminal.  Run it on a real X
 // server (tools/screenshots.sh starts one under Xvfb) so that the fonts and
 // the style are those an operator sees.
 //
@@ -28,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "GuideShots.h"
 #include "Line.h"
 #include "Obr_pm.h"
 #include "PtyServer.h"
@@ -242,6 +244,7 @@ int main(int argc, char** argv) {
     std::printf("message box: %s\n", text.c_str());
     ++failed;
   }
+  failed += GuideShots(*form, line, messages, outDir);
 
   form->Link.ClosePort();
   form.reset();

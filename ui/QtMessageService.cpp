@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <utility>
 
 namespace ui {
 
@@ -31,9 +32,7 @@ Answer FromStandard(int b) {
 
 }  // namespace
 
-Answer QtMessageService::Show(const Message& m) {
-  QMessageBox box(QApplication::activeWindow());
-  box.setWindowModality(Qt::ApplicationModal);
+void QtMessageService::Prepare(QMessageBox& box, const Message& m) {
   box.setText(QString::fromStdString(m.text));
   box.setWindowTitle(m.caption.empty() ? QApplication::applicationDisplayName()
                                        : QString::fromStdString(m.caption));
@@ -53,6 +52,16 @@ Answer QtMessageService::Show(const Message& m) {
   }
   box.setStandardButtons(buttons);
   box.setDefaultButton(ToStandard(m.defaultAnswer));
+  // The operator reads Russian; Qt's own button texts are English.
+  for (const auto& [button, text] : {std::pair{QMessageBox::Yes, "Да"}, std::pair{QMessageBox::No, "Нет"},
+                                     std::pair{QMessageBox::Cancel, "Отмена"}, std::pair{QMessageBox::Retry, "Повтор"}})
+    if (QAbstractButton* b = box.button(button)) b->setText(QString::fromUtf8(text));
+}
+
+Answer QtMessageService::Show(const Message& m) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowModality(Qt::ApplicationModal);
+  Prepare(box, m);
   int r = box.exec();
   // The close box of a question counts as its escape button.
   if (r == QMessageBox::NoButton || r < 0) return m.buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # cmake --install into a scratch prefix, then check the installed tree.
 #
-#   check_install.sh CMAKE BUILD_DIR STAGE STAGED_DATA_DIR SOURCE_DIR TABLE_PROBE
+#   check_install.sh CMAKE BUILD_DIR STAGE STAGED_DATA_DIR SOURCE_DIR TABLE_PROBE HELP_PROBE VERSION
 set -uo pipefail
 
-cmake=$1 build=$2 stage=$3 datadir=$4 src=$5 probe=$6
+cmake=$1 build=$2 stage=$3 datadir=$4 src=$5 probe=$6 help_probe=$7 version=$8
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -100,6 +100,36 @@ if count=$(cd "$elsewhere" && "$probe" Pt100); then
 else
   fail "Pt100 table not found from another folder"
 fi
+
+# The user's guide: the page, its source and every picture it shows.
+docdir="$stage/share/doc/pmservice"
+guide="$docdir/guide.ru.html"
+cmp -s "$src/docs/guide.ru.md" "$docdir/guide.ru.md" || fail "guide.ru.md missing or different in $docdir"
+if [[ -f "$guide" ]]; then
+  while read -r img; do
+    [[ -f "$docdir/$img" ]] || fail "the guide shows $img, not installed"
+  done < <(grep -o '<img src="[^"]*"' "$guide" | sed 's/<img src="//; s/"$//')
+  python3 -c 'import re, sys
+page = open(sys.argv[1], encoding="utf-8").read()
+ids = set(re.findall(r"id=\"([^\"]+)\"", page))
+lost = [h for h in re.findall(r"href=\"#([^\"]+)\"", page) if h not in ids]
+print("\n".join("no section #" + h for h in lost))
+sys.exit(1 if lost else 0)' "$guide" || fail "the guide links to sections it does not have"
+else
+  fail "guide.ru.html not installed in $docdir"
+fi
+
+# The Help menu, from another folder: the guide found beside the installed
+# program, and the "about" box with the version and the prefix's tables.
+if help=$(cd "$elsewhere" && "$help_probe" "$stage/bin" "$datadir" 2>&1); then
+  grep -qxF "guide: $guide" <<<"$help" || fail "the Help menu does not open $guide"
+  grep -qxF "pmservice, версия $version" <<<"$help" || fail "the about box does not give version $version"
+  grep -qxF "Таблицы датчиков: $datadir" <<<"$help" || fail "the about box does not name $datadir"
+  grep -q "Предупреждение" <<<"$help" && fail "the Help menu warned"
+else
+  fail "help_probe failed"
+fi
+echo "${help:-}"
 
 if ((failures)); then
   echo "$failures check(s) failed"

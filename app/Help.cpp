@@ -1,0 +1,82 @@
+#include "Help.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+#include <QtGlobal>
+
+#include "Obr_pm.h"
+#include "PmVersion.h"
+#include "RangeCalc.h"
+
+namespace pmhelp {
+
+namespace {
+
+// A folder as the operator should read it: "" is the working folder.
+std::string Shown(const std::string& dir) {
+  return dir.empty() ? QDir::currentPath().toStdString() : QDir::cleanPath(QString::fromStdString(dir)).toStdString();
+}
+
+}  // namespace
+
+QStringList GuideCandidates(const QString& programDir, const QString& installedDocDir) {
+  QStringList c{QDir::cleanPath(programDir + QStringLiteral("/../share/doc/pmservice/") + kGuideFile)};
+  if (!installedDocDir.isEmpty()) {
+    const QString installed = QDir::cleanPath(installedDocDir + QLatin1Char('/') + kGuideFile);
+    if (!c.contains(installed)) c << installed;
+  }
+  return c;
+}
+
+Places DefaultPlaces() {
+  return {GuideCandidates(QCoreApplication::applicationDirPath(), QStringLiteral(PM_DOC_DIR)),
+          pmrange::DefaultTableDirs(),
+          [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }};
+}
+
+std::optional<QString> FindGuide(const QStringList& candidates) {
+  for (const QString& c : candidates)
+    if (QFileInfo(c).isFile()) return c;
+  return std::nullopt;
+}
+
+std::string AboutText(const std::optional<std::string>& tableDir, const std::vector<std::string>& searched) {
+  std::string tables;
+  if (tableDir) {
+    tables = Shown(*tableDir);
+  } else {
+    tables = "не найдены; искались в папках:";
+    for (const auto& d : searched) tables += "\n" + Shown(d);
+  }
+  return std::string("Сервисная программа КАРД, ЗЕТ-ТП, ЗЕТ-ТС, ЛУНТ\n") +
+         "pmservice, версия " PM_VERSION "\n" +
+         "Qt " + qVersion() + "\n" +
+         "Лицензия: " PM_LICENSE "\n" +
+         "Таблицы датчиков: " + tables;
+}
+
+}  // namespace pmhelp
+
+// ---------------------------------------------------------------------------
+// Handlers of the Help menu
+
+void TForm1::HelpGuideClick() {
+  const auto guide = pmhelp::FindGuide(HelpPlaces.guides);
+  if (!guide) {
+    std::string text = "Руководство пользователя не найдено. Оно ищется здесь:";
+    for (const QString& c : HelpPlaces.guides) text += "\n" + c.toStdString();
+    m_messages.Warning(text + "\nУстановите программу вместе с документацией (пакет pmservice).");
+    return;
+  }
+  if (!HelpPlaces.open || !HelpPlaces.open(*guide))
+    m_messages.Warning("Не удалось открыть руководство пользователя в программе просмотра.\n"
+                       "Откройте файл сами:\n" + guide->toStdString());
+}
+
+void TForm1::HelpAboutClick() {
+  m_messages.Information(pmhelp::AboutText(pmrange::TableDirInUse(HelpPlaces.tableDirs), HelpPlaces.tableDirs),
+                         "О программе");
+}

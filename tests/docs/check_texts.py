@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""Every text the guide quotes as the program's own is in the program.
+
+    check_texts.py GUIDE.md SOURCE_DIR MIN_QUOTES
+
+The guide quotes the program's texts in «guillemets», letter for letter.
+Parts in *italics* inside the guillemets change from case to case (a device
+number, a port name) and are not compared; a hard line break (a line ending
+in a backslash) is a line break of the message; a soft one is a space.
+Fenced code blocks are not read.  Each remaining piece must occur in one
+text of the program, not inside a longer word: a C++ string literal
+(adjacent literals joined, escapes resolved) or a string of a .ui form, in
+the source tree outside the tests, the documentation and the benchmarks.
+"""
+import pathlib
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+SKIP_DIRS = {"tests", "docs", "bench", "fuzz", ".git", ".ci"}
+ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "'": "'", "0": "\0", "?": "?"}
+
+
+def cpp_literals(text):
+    """The string literals of a C++ source, adjacent ones joined."""
+    out, i, n = [], 0, len(text)
+    current = None  # the literal being joined, while only blanks follow it
+
+    def flush():
+        nonlocal current
+        if current is not None:
+            out.append(current)
+            current = None
+
+    while i < n:
+        c = text[i]
+        if text.startswith("//", i):
+            i = text.find("\n", i)
+            i = n if i < 0 else i
+        elif text.startswith("/*", i):
+            i = text.find("*/", i + 2)
+            i = n if i < 0 else i + 2
+        elif c == "'":
+            j = i + 1
+            while j < n and text[j] != "'":
+                j += 2 if text[j] == "\\" else 1
+            flush()
+            i = j + 1
+        elif c == '"':
+            raw = re.match(r'R"([^(\s]*)\(', text[i - 1:i + 20]) if i > 0 and text[i - 1] == "R" else None
+            if raw:
+                end = text.find(")" + raw.group(1) + '"', i)
+                value, i = text[i + len(raw.group(1)) + 2:end], end + len(raw.group(1)) + 2
+            else:
+                j, value = i + 1, []
+                while j < n and text[j] != '"':
+                    if text[j] == "\\":
+                        value.append(ESCAPES.get(text[j + 1], text[j + 1]))
+                        j += 2
+                    else:
+                        value.append(text[j])
+                        j += 1
+                value, i = "".join(value), j + 1
+            current = (current or "") + value
+        elif c.isspace():
+            i += 1
+        else:
+            flush()
+            i += 1
+    flush()
+    return out
+
+
+def program_texts(root):
+    texts = []
+    for path in sorted(root.rglob("*")):
+        rel = path.relative_to(root).parts
+        if not path.is_file() or rel[0] in SKIP_DIRS or rel[0].startswith("build"):
+            continue
+        if path.suffix in (".cpp", ".h"):
+            texts += cpp_literals(path.read_text(encoding="utf-8"))
+        elif path.suffix == ".ui":
+            texts += [e.text for e in ET.parse(path).iter("string") if e.text]
+    return texts
+
+
+def guide_quotes(markdown):
+    """(line number, pieces) of every «…» of the guide outside code blocks."""
+    prose, fenced = [], False
+    for line in markdown.split("\n"):
+        if line.lstrip().startswith("```"):
+            fenced = not fenced
+            prose.append("")
+            continue
+        prose.append("" if fenced else re.sub(r"^\s*>\s?", "", line))
+    text = ""
+    for line in prose:
+        hard = line.endswith("\\")
+        text += (line[:-1] + "\n") if hard else (line + "\x00")  # \x00: a soft break
+    quotes = []
+    for m in re.finditer(r"«(.*?)»", text, re.S):
+        body = re.sub(r"\x00[ \t]*", " ", m.group(1))
+        pieces = [p for p in re.split(r"\*[^*]+\*", body) if p.strip()]
+        quotes.append((text.count("\n", 0, m.start()) + text.count("\x00", 0, m.start()) + 1, m.group(0), pieces))
+    return quotes
+
+
+def found(piece, texts):
+    """piece occurs in a text, and a piece that starts or ends with a letter
+    or digit starts or ends a word there («Да» is not found in "Данные")."""
+    pattern = re.compile((r"(?<!\w)" if piece[0].isalnum() else "") + re.escape(piece) +
+                         (r"(?!\w)" if piece[-1].isalnum() else ""))
+    return any(pattern.search(t) for t in texts)
+
+
+def main():
+    guide, root, minimum = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), int(sys.argv[3])
+    texts = program_texts(root)
+    quotes = guide_quotes(guide.read_text(encoding="utf-8"))
+    missing = [(line, q, p) for line, q, pieces in quotes for p in pieces if not found(p, texts)]
+    for line, q, p in missing:
+        print(f"{guide.name}:{line}: {q.replace(chr(0), ' ')}: not in the program: {p!r}")
+    print(f"{len(quotes)} quoted texts, {len(texts)} program texts, {len(missing)} not found")
+    if len(quotes) < minimum:
+        print(f"fewer than {minimum} quoted texts: is the quoting convention still «…»?")
+        return 1
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,196 @@
+#include "GuideShots.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Line.h"
+#include "ModalRunner.h"
+#include "Obr_pm.h"
+#include "QtMessageService.h"
+#include "ScriptedMessageService.h"
+#include "TrafficView.h"
+#include "obrAppr.h"
+#include "obrListDevice.h"
+#include "obrport.h"
+
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) {
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+class Shots {
+ public:
+  Shots(TForm1& form, ui::ScriptedMessageService& messages, const QString& outDir)
+      : m_form(form), m_messages(messages), m_dir(outDir) {}
+
+  int failed = 0;
+  std::vector<std::string> grabbed;  // texts of the boxes drawn
+
+  void Save(QWidget& w, const char* name) {
+    Settle();
+    const QString path = m_dir.filePath(QStringLiteral("guide-%1.png").arg(QLatin1String(name)));
+    if (!w.grab().save(path, "PNG", 0)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ++failed;
+      return;
+    }
+    std::printf("%s\n", qPrintable(path));
+  }
+
+  // The next message box the program shows is drawn as the operator sees it
+  // and saved; the scripted service answers it with `answer`.
+  void GrabNextBox(const char* name, ui::Answer answer) {
+    m_messages.answers.push_back(answer);
+    m_messages.onShow = [this, name](const ui::Message& m) {
+      m_messages.onShow = nullptr;
+      grabbed.push_back(m.text);
+      QMessageBox box(&m_form);
+      ui::QtMessageService::Prepare(box, m);
+      box.show();
+      Save(box, name);
+    };
+  }
+
+  // The next modal dialog is shown, `act` runs on it, it is saved and ends
+  // with the result `act` returns.
+  void OnNextDialog(const char* name, std::function<int(QDialog&)> act) {
+    ui::SetDialogRunner([this, name, act](QDialog& d) {
+      // Resetting the runner destroys this closure: work on copies.
+      Shots* self = this;
+      const char* file = name;
+      const auto run = act;
+      ui::SetDialogRunner(nullptr);
+      d.show();
+      Settle();
+      const int result = run(d);
+      self->Save(d, file);
+      d.hide();
+      return result;
+    });
+  }
+
+  void Read(int address) {
+    m_form.ui.CBoxUstr->setCurrentIndex(address - 1);
+    m_form.CBoxUstrClick();
+    m_form.InPortClick();
+    Settle();
+  }
+
+ private:
+  TForm1& m_form;
+  ui::ScriptedMessageService& m_messages;
+  QDir m_dir;
+};
+
+}  // namespace
+
+int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messages, const QString& outDir) {
+  Shots shots(form, messages, outDir);
+  form.FormNewRange().Calculator().tableDirs = {PM_SOURCE_DATA};
+  // Relative to the source tree (tools/screenshots.sh runs there), so that
+  // no machine's own folder shows in the picture.
+  form.HelpPlaces.tableDirs = {"data"};
+
+  // Port settings, with the simulator's line as scripts/run.sh publishes it.
+  shots.OnNextDialog("port", [](QDialog& d) {
+    auto& port = static_cast<TFormPort&>(d);
+    port.ui.CBoxPort->setEditText(QStringLiteral("/run/user/1000/pmsim/line1"));
+    return int(QDialog::Rejected);
+  });
+  form.PortClick();
+
+  // An edited setpoint, then another device number: the save prompt.
+  shots.Read(1);
+  form.ui.UstProc1->setText(QStringLiteral("60"));
+  form.UstProc1Exit(form.ui.UstProc1);
+  shots.GrabNextBox("save-prompt", ui::Answer::No);
+  form.ui.CBoxUstr->setCurrentIndex(1);
+  form.CBoxUstrClick();
+
+  // Calibration of the scale start: the question before the code is taken.
+  shots.Read(1);
+  shots.GrabNextBox("calibration", ui::Answer::No);
+  form.Button1Click();
+
+  // The ЛУНТ with its output driven by hand at 12 mA (its measurement
+  // follows the output again).
+  line.Find(4)->ResumeMeasurement();
+  shots.Read(4);
+  form.ui.ButSwitch->setChecked(true);
+  form.ButSwitchClick();
+  form.ui.Edit1->setText(QStringLiteral("12"));
+  form.Edit1Exit();
+  shots.Save(form, "lunt-output");
+  form.ui.ButSwitch->setChecked(false);
+  form.ButSwitchClick();
+
+  // A non-standard range of the ЗЕТ-ТС on Pt100: the calculation, then the
+  // window.
+  shots.Read(2);
+  form.ui.CBoxTipD->setCurrentIndex(form.ui.CBoxTipD->findText(QStringLiteral("Pt100")));
+  form.CBoxTipDClick();
+  form.CBoxTipDChange();
+  form.ui.ChBoxNonStand->setChecked(true);
+  shots.OnNextDialog("range", [](QDialog& d) {
+    auto& range = static_cast<TFormNewRange&>(d);
+    range.EditTN->setText(QStringLiteral("0"));
+    range.EditTNExit(range.EditTN);
+    range.EditTK->setText(QStringLiteral("310"));
+    range.EditTNExit(range.EditTK);
+    range.Button1Click();
+    return range.CloseResult();
+  });
+  form.ButNonStandClick();
+  shots.Save(form, "nonstandard");
+  form.InPortClick();
+
+  // The device list after a scan of addresses 1 to 6.
+  shots.OnNextDialog("devices", [](QDialog& d) {
+    auto& list = static_cast<TFormDevice&>(d);
+    list.CBoxUstr->setCurrentIndex(5);
+    list.Button1Click();
+    return int(QDialog::Rejected);
+  });
+  form.ListDeviceClick();
+
+  // The traffic of one read.
+  form.TrafficClick();
+  form.Traffic().ClearClick();
+  shots.Read(3);
+  shots.Save(form.Traffic(), "traffic");
+  form.Traffic().hide();
+
+  // No instrument at address 7.
+  const int retries = form.Link.Retries1;
+  form.Link.Retries1 = 1;
+  shots.GrabNextBox("no-reply", ui::Answer::Ok);
+  shots.Read(7);
+  form.Link.Retries1 = retries;
+
+  // The version box.
+  shots.GrabNextBox("about", ui::Answer::Ok);
+  form.HelpAboutClick();
+
+  // Boxes not meant for a picture mean that a step went wrong.
+  for (const auto& text : messages.Texts())
+    if (std::find(shots.grabbed.begin(), shots.grabbed.end(), text) == shots.grabbed.end())
+      std::printf("guide: message box: %s\n", text.c_str());
+  messages.shown.clear();
+  messages.answers.clear();
+  messages.onShow = nullptr;
+  return shots.failed;
+}
