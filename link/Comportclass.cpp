@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Crc16.h"
+#include "NetworkName.h"
 #include "TermiosPort.h"
 
 namespace {
@@ -112,11 +113,17 @@ int TComPortClass::Configure() {
   if (stopBits != 1 && stopBits != 2) return -1;
   m_port.SetStopBits(static_cast<int>(stopBits));
 
-  // A COM name ("COM3", "com3"; "Com3" is not one) or an absolute device path.
-  const bool comName =
-      Port.find("COM") != std::string::npos || Port.find("com") != std::string::npos;
-  const bool absolutePath = !Port.empty() && Port[0] == '/';
-  if (!comName && !absolutePath) return -1;
+  // A COM name ("COM3", "com3"; "Com3" is not one), an absolute device path,
+  // or a network line with a valid host and port.
+  const bool network = pmlink::KindOfPortName(Port) != pmlink::PortKind::Device;
+  if (network) {
+    if (!pmlink::ParseNetworkName(Port)) return -1;
+  } else {
+    const bool comName =
+        Port.find("COM") != std::string::npos || Port.find("com") != std::string::npos;
+    const bool absolutePath = !Port.empty() && Port[0] == '/';
+    if (!comName && !absolutePath) return -1;
+  }
   m_port.SetName(Port);
 
   m_lastOpenError.clear();
@@ -128,7 +135,9 @@ int TComPortClass::Configure() {
     m_lastOpenErrno = e.Errno();
     // The program's message, and on a line of its own why the port did not
     // open, so that the operator knows what to fix.
-    const std::string cause = OpenFailureCause(Port, m_lastOpenErrno, m_lastOpenError);
+    // A network port's own text names the host and what went wrong.
+    const std::string cause =
+        network ? m_lastOpenError : OpenFailureCause(Port, m_lastOpenErrno, m_lastOpenError);
     m_messages.Error(cause.empty() ? std::string(kPortDisconnected)
                                    : std::string(kPortDisconnected) + "\n" + cause,
                      "Ошибка");

@@ -47,7 +47,7 @@ class TComPortClass {
   std::string Baud = "9600";
   std::string Parity = "N";
   std::string StopBits = "2";
-  std::string Port = "COM1";  // a COM name or an absolute device path
+  std::string Port = "COM1";  // a COM name, an absolute device path, tcp:// or rfc2217://
 
   // 0: the port is open; -1: a setting was refused or the port did not open.
   int Configure();

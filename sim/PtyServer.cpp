@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "Publish.h"
+#include "ReplySender.h"
 
 namespace sim {
 
@@ -77,58 +78,11 @@ void PtyServer::Stop() {
   m_slave = -1;
 }
 
-bool PtyServer::SleepUnlessStopped(std::chrono::milliseconds t) {
-  const auto end = Clock::now() + t;
-  while (!m_stop) {
-    const auto now = Clock::now();
-    if (now >= end) return true;
-    std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
-  }
-  return false;
-}
-
-bool PtyServer::WriteAll(const std::uint8_t* data, std::size_t n) {
-  const auto giveUp = Clock::now() + std::chrono::seconds(2);
-  while (n > 0 && !m_stop) {
-    const ssize_t w = ::write(m_master, data, n);
-    if (w > 0) {
-      data += w;
-      n -= static_cast<std::size_t>(w);
-      continue;
-    }
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && errno != EAGAIN) return false;
-    // Nobody drains the slave side: wait a little, then drop the reply
-    // rather than block the line.
-    if (Clock::now() >= giveUp) return false;
-    pollfd p{m_master, POLLOUT, 0};
-    ::poll(&p, 1, 20);
-  }
-  return n == 0;
-}
-
-void PtyServer::Send(const Reply& reply) {
-  if (reply.delay.count() > 0 && !SleepUnlessStopped(reply.delay)) return;
-  if (reply.byteGap.count() <= 0) {
-    WriteAll(reply.bytes.data(), reply.bytes.size());
-    return;
-  }
-  for (std::size_t i = 0; i < reply.bytes.size(); ++i) {
-    if (i > 0 && !SleepUnlessStopped(reply.byteGap)) return;
-    if (!WriteAll(&reply.bytes[i], 1)) return;
-  }
-}
-
 void PtyServer::Serve() {
   std::uint8_t buf[512];
   while (!m_stop) {
-    int timeout = 20;  // also how quickly Stop is noticed
-    if (const auto deadline = m_line.Deadline()) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-      timeout = static_cast<int>(std::clamp<long>(left.count(), 0, 20));
-    }
     pollfd p{m_master, POLLIN, 0};
-    const int r = ::poll(&p, 1, timeout);
+    const int r = ::poll(&p, 1, PollTimeoutMs(m_line));
     if (r < 0 && errno != EINTR) break;
     std::vector<Reply> replies;
     if (r > 0 && (p.revents & POLLIN)) {
@@ -138,7 +92,7 @@ void PtyServer::Serve() {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     for (auto& reply : m_line.Idle(Clock::now())) replies.push_back(std::move(reply));
-    for (const auto& reply : replies) Send(reply);
+    for (const auto& reply : replies) SendReply(m_master, reply, m_stop);
   }
 }
 

@@ -36,9 +36,6 @@ class PtyServer {
 
  private:
   void Serve();
-  void Send(const Reply& reply);
-  bool WriteAll(const std::uint8_t* data, std::size_t n);
-  bool SleepUnlessStopped(std::chrono::milliseconds t);
   void Join();
 
   Line& m_line;

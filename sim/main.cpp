@@ -1,5 +1,6 @@
 // pmsim: serves simulated instruments on one pseudo-terminal and publishes
-// it where the service program's port list finds it.
+// it where the service program's port list finds it; or, with --tcp, on a
+// TCP port as a serial-to-Ethernet gateway would (tcp://ADDR:PORT).
 //
 // Default line (one of each model, all privileged):
 //   address 1  КАРД    version 5  full identification line, both corrections
@@ -21,17 +22,20 @@
 
 #include "Line.h"
 #include "PtyServer.h"
+#include "TcpServer.h"
 
 namespace {
 
 void Usage() {
   std::cout <<
       "usage: pmsim [--instrument ADDR:MODEL:VERSION[:nonpriv]]... [--name NAME] [--log]\n"
-      "             [--write-time MS]\n"
+      "             [--write-time MS] [--tcp ADDR:PORT]\n"
       "  MODEL  100|kard, 101|zet-ts, 102|zet-tp, 103|lunt, or any code 0..255\n"
       "  Without --instrument: КАРД v5 at 1, ЗЕТ-ТС v6 at 2, ЗЕТ-ТП v6 at 3, ЛУНТ v4 at 4.\n"
       "  --name   name of the published link (default: the first free line1..line9)\n"
-      "  --log    print every frame: [..] received, <..> sent\n";
+      "  --log    print every frame: [..] received, <..> sent\n"
+      "  --tcp    serve the line on a TCP port (raw, one client at a time) instead of a\n"
+      "           pseudo-terminal; the program reaches it as tcp://ADDR:PORT\n";
 }
 
 int ParseModel(const std::string& s) {
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
   std::string name;
   bool log = false;
   int writeTimeMs = -1;
+  std::string tcp;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -80,6 +85,7 @@ int main(int argc, char** argv) {
       else if (arg == "--name") name = value();
       else if (arg == "--log") log = true;
       else if (arg == "--write-time") writeTimeMs = std::stoi(value());
+      else if (arg == "--tcp") tcp = value();
       else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
       else throw std::invalid_argument("unknown option " + arg);
     }
@@ -114,6 +120,31 @@ int main(int argc, char** argv) {
     });
   }
 
+  auto printInstruments = [&line] {
+    for (std::size_t i = 0; i < line.Count(); ++i) {
+      const auto& inst = line.At(i);
+      std::printf("  address %2d  model %3d  version %d  %s\n", inst.Address(), inst.Model(),
+                  inst.Version(), inst.Privileged() ? "privileged" : "non-privileged");
+    }
+    std::fflush(stdout);
+  };
+
+  if (!tcp.empty()) {
+    try {
+      sim::TcpServer server(line, tcp);
+      const std::string host = tcp.substr(0, tcp.rfind(':'));
+      std::printf("port:   tcp://%s:%d\n", host.c_str(), server.Port());
+      printInstruments();
+      int sig = 0;
+      sigwait(&stopSignals, &sig);
+      server.Stop();
+    } catch (const std::exception& e) {
+      std::cerr << "pmsim: " << e.what() << "\n";
+      return 1;
+    }
+    return 0;
+  }
+
   try {
     sim::PtyServer server(line);
     std::string link;
@@ -129,12 +160,7 @@ int main(int argc, char** argv) {
       }
     }
     std::printf("device: %s\nlink:   %s\n", server.SlavePath().c_str(), link.c_str());
-    for (std::size_t i = 0; i < line.Count(); ++i) {
-      const auto& inst = line.At(i);
-      std::printf("  address %2d  model %3d  version %d  %s\n", inst.Address(), inst.Model(),
-                  inst.Version(), inst.Privileged() ? "privileged" : "non-privileged");
-    }
-    std::fflush(stdout);
+    printInstruments();
     int sig = 0;
     sigwait(&stopSignals, &sig);
     server.Stop();

@@ -1,0 +1,93 @@
+#pragma once
+// ser2net (the Debian package) started by a test on the loopback address in
+// front of a device, in the foreground, and stopped with the test: a raw TCP
+// or an RFC 2217 (Telnet) gateway to the simulator's pseudo-terminal.
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace testsupport {
+
+// A TCP port on 127.0.0.1 that nothing listens on just now.
+inline int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+// Whether something listens on the loopback port, found without connecting
+// (a connection would make ser2net open the device).
+inline bool Listening(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  const bool taken = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+  ::close(fd);
+  return taken;
+}
+
+class Ser2net {
+ public:
+  static bool Installed() {
+    return ::access("/usr/sbin/ser2net", X_OK) == 0 || ::access("/usr/bin/ser2net", X_OK) == 0;
+  }
+
+  // Serves device on 127.0.0.1:Port(), raw or with RFC 2217.
+  Ser2net(const std::string& device, bool rfc2217) : m_port(FreeLoopbackPort()) {
+    const std::string accepter = std::string(rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") +
+                                 "127.0.0.1," + std::to_string(m_port);
+    const std::string a = "  accepter: " + accepter;
+    const std::string c = "  connector: serialdev," + device + ",9600n81,local";
+    m_pid = ::fork();
+    if (m_pid == 0) {
+      ::freopen("/dev/null", "w", stdout);
+      ::freopen("/dev/null", "w", stderr);
+      const char* path = ::access("/usr/sbin/ser2net", X_OK) == 0 ? "/usr/sbin/ser2net" : "ser2net";
+      // -n: foreground; -u: no UUCP lock files; -Y: the configuration.
+      ::execlp(path, "ser2net", "-n", "-u", "-Y", "connection: &line", "-Y", a.c_str(), "-Y",
+               c.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Listening(m_port) && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ~Ser2net() { Stop(SIGTERM); }
+  Ser2net(const Ser2net&) = delete;
+  Ser2net& operator=(const Ser2net&) = delete;
+
+  int Port() const { return m_port; }
+  bool Running() const { return m_pid > 0 && Listening(m_port); }
+  // Ends it at once, as a gateway that loses power.
+  void Kill() { Stop(SIGKILL); }
+
+ private:
+  void Stop(int sig) {
+    if (m_pid <= 0) return;
+    ::kill(m_pid, sig);
+    ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+
+  int m_port;
+  pid_t m_pid = -1;
+};
+
+}  // namespace testsupport
