@@ -8,7 +8,7 @@
 
 #include "Obr_pm.h"
 #include "QtMessageService.h"
-#include "TermiosPort.h"
+#include "NamedPort.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pmservice")));  // the installed icon
   ui::QtMessageService messages;
   try {
-    pmlink::TermiosPort port;  // outlives the window, whose link drives it
+    pmlink::NamedPort port;  // outlives the window, whose link drives it
     TForm1 form(messages, port);
     form.show();
     return QApplication::exec();

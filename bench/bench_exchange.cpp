@@ -7,6 +7,11 @@
 // The same exchange is also timed with a traffic collector attached (the
 // traffic view open) and after detaching it again (the view closed), in
 // interleaved rounds so that drift of the machine hits all three alike.
+//
+// Then the same exchange over loopback TCP: straight to the simulator's TCP
+// server, and through ser2net (raw and RFC 2217) in front of the simulator's
+// pseudo-terminal when ser2net is installed; each median overhead beside the
+// pseudo-terminal's (target: within 0.5 ms of it).
 
 #include <algorithm>
 #include <chrono>
@@ -18,7 +23,10 @@
 #include "Comportclass.h"
 #include "Line.h"
 #include "PtyServer.h"
+#include "NamedPort.h"
 #include "ScriptedMessageService.h"
+#include "Ser2net.h"
+#include "TcpServer.h"
 #include "TermiosPort.h"
 #include "TrafficLog.h"
 
@@ -113,5 +121,63 @@ int main() {
       std::chrono::duration<double, std::micro>(Clock::now() - c0).count() / kCalls;
   std::printf("  collector work per exchange (no line, %zu frames kept): %.2f us\n",
               traffic.Frames().size(), perExchange);
+
+  // Over the network: a link of its own for each line, the pty link closed.
+  link.ClosePort();
+  const double ptyOverhead = overhead;
+  auto networkOverhead = [&](const std::string& name) -> double {
+    pmlink::NamedPort netPort;
+    TComPortClass netLink(netPort, messages, [] {});
+    netLink.Port = name;
+    netLink.Baud = "115200";
+    netLink.StopBits = "1";
+    if (netLink.Configure() != 0) {
+      std::fprintf(stderr, "bench_exchange: cannot open %s: %s\n", name.c_str(),
+                   netLink.LastOpenError().c_str());
+      std::exit(1);
+    }
+    netLink.SetTxDelay(kTxDelayMs);
+    std::vector<double> times;
+    for (int i = 0; i < kExchanges + 10; ++i) {
+      const auto t0 = Clock::now();
+      const int result = netLink.Request(0, 17, 0, nullptr, reply, sizeof reply);
+      const auto t1 = Clock::now();
+      if (result != 0) {
+        std::fprintf(stderr, "bench_exchange: exchange over %s failed with %d\n", name.c_str(),
+                     result);
+        std::exit(1);
+      }
+      if (i >= 10) times.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    }
+    return median(times) - kTxDelayMs * 1000.0;
+  };
+  auto report = [&](const char* what, double us) {
+    std::printf("  %-34s overhead %.3f ms (%+.3f ms against the pty; target within 0.5 ms): %s\n",
+                what, us / 1000.0, (us - ptyOverhead) / 1000.0,
+                us - ptyOverhead <= 500.0 ? "met" : "missed");
+  };
+  std::printf("identification exchange over loopback TCP, %d exchanges each:\n", kExchanges);
+  std::printf("  %-34s overhead %.3f ms\n", "pseudo-terminal (above)", ptyOverhead / 1000.0);
+  {
+    sim::TcpServer tcpServer(line, "127.0.0.1:0");
+    report("pmsim --tcp, tcp://", networkOverhead("tcp://127.0.0.1:" + std::to_string(tcpServer.Port())));
+  }
+  if (!testsupport::Ser2net::Installed()) {
+    std::printf("  ser2net is not installed: no figures through it\n");
+    return 0;
+  }
+  for (const bool rfc2217 : {false, true}) {
+    testsupport::Ser2net gateway(server.SlavePath(), rfc2217);
+    const std::string name = std::string(rfc2217 ? "rfc2217" : "tcp") + "://127.0.0.1:" +
+                             std::to_string(gateway.Port());
+    report(rfc2217 ? "ser2net, rfc2217://" : "ser2net, tcp://", networkOverhead(name));
+  }
+  // ser2net's default: it holds the device's bytes about two character
+  // times to fill its packets. That wait is the gateway's, not the link's.
+  testsupport::Ser2net buffering(server.SlavePath(), false, true);
+  const double held =
+      networkOverhead("tcp://127.0.0.1:" + std::to_string(buffering.Port())) - ptyOverhead;
+  std::printf("  %-34s overhead %+.3f ms against the pty (the gateway's own wait)\n",
+              "ser2net with chardelay on, tcp://", held / 1000.0);
   return 0;
 }

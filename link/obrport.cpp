@@ -8,6 +8,7 @@
 
 #include "Comportclass.h"
 #include "ModalRunner.h"
+#include "NetworkName.h"
 #include "PortEnumeration.h"
 #include "obrNastr.h"
 
@@ -17,6 +18,7 @@ TFormPort::TFormPort(TComPortClass& link, TFormNastr& nastr, QWidget* parent)
   ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(20, 20));
   connect(ui.OK, &QPushButton::clicked, this, &TFormPort::OKClick);
   connect(ui.Button1, &QPushButton::clicked, this, &TFormPort::Button1Click);
+  connect(ui.CBoxPort, &QComboBox::currentTextChanged, this, &TFormPort::ShowNetworkNote);
   FormCreate();
 }
 
@@ -45,6 +47,9 @@ void TFormPort::FillPortList() {
     if (!port.description.empty())
       ui.CBoxPort->setItemData(row, QString::fromStdString(port.description), Qt::ToolTipRole);
   }
+  // Network lines are not found by enumeration: those used in this run are
+  // offered again.
+  for (const QString& name : m_recentNetwork) ui.CBoxPort->addItem(name);
   // The drop-down shows the longest name in full (/dev/serial/by-id names
   // run to 60 characters and more); the box itself keeps the dialog's width.
   int widest = 0;
@@ -53,6 +58,12 @@ void TFormPort::FillPortList() {
   ui.CBoxPort->view()->setMinimumWidth(widest + 2 * style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   // The previously used port is not preselected: the first entry is.
   if (ui.CBoxPort->count() > 0) ui.CBoxPort->setCurrentIndex(0);
+  ShowNetworkNote();
+}
+
+void TFormPort::ShowNetworkNote() {
+  ui.NetNote->setVisible(pmlink::KindOfPortName(ChosenPort().toStdString()) ==
+                         pmlink::PortKind::Tcp);
 }
 
 void TFormPort::OKClick() {
@@ -63,6 +74,12 @@ void TFormPort::OKClick() {
   m_keptSpeed = ui.Skor->currentIndex();
   m_keptParity = ui.Parit->currentIndex();
   m_keptStopBits = ui.StBit->currentIndex();
+  const QString port = ChosenPort();
+  if (pmlink::KindOfPortName(port.toStdString()) != pmlink::PortKind::Device) {
+    std::erase(m_recentNetwork, port);
+    m_recentNetwork.insert(m_recentNetwork.begin(), port);
+    if (m_recentNetwork.size() > 8) m_recentNetwork.pop_back();
+  }
   done(QDialog::Accepted);
 }
 

@@ -5,6 +5,7 @@
 // port that was open before.
 
 #include <QDialog>
+#include <vector>
 
 #include "ui_obrport.h"
 
@@ -48,6 +49,9 @@ class TFormPort : public QDialog {
 
  private:
   void FillPortList();
+  // The note under the settings shows while a tcp:// name is chosen: the
+  // speed, parity and stop bits do not reach a raw gateway's port.
+  void ShowNetworkNote();
 
   TComPortClass& m_link;
   TFormNastr& m_nastr;
@@ -55,4 +59,5 @@ class TFormPort : public QDialog {
   int m_keptParity = 0;
   int m_keptStopBits = 1;
   bool m_wasOpen = false;
+  std::vector<QString> m_recentNetwork;  // confirmed network names of this run, latest first
 };

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program and its tests need, if missing.
-# With --test also the compiler and runtime of the fuzz targets.
+# With --test also the compiler and runtime of the fuzz targets, and ser2net
+# for the tests of lines behind a network gateway.
 set -euo pipefail
 
 PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev python3 libmd4c-dev libmd4c-html0-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  PKGS+=(clang-14 libclang-rt-14-dev)
+  PKGS+=(clang-14 libclang-rt-14-dev ser2net)
 fi
 
 missing=()

@@ -12,6 +12,7 @@
 #include "Obr_pm.h"
 #include "PortEnumeration.h"
 #include "ScriptedMessageService.h"
+#include "obrNastr.h"
 #include "obrport.h"
 
 using apptest::DialogScript;
@@ -69,6 +70,7 @@ class TestPortDialog : public QObject {
   void portDoesNotOpen_data();
   void portDoesNotOpen();
   void listsSimulatorLines();
+  void networkNames();
 };
 
 void TestPortDialog::combinations_data() {
@@ -328,6 +330,32 @@ void TestPortDialog::listsSimulatorLines() {
   // The published line opens like any serial device.
   QVERIFY(w.form.Link.IsOpen());
   QCOMPARE(w.form.Link.Port, line.toStdString());
+}
+
+// Typed network names: the raw form's note, and the names confirmed in this
+// run offered again.
+void TestPortDialog::networkNames() {
+  Window w;
+  TFormNastr nastr(w.form.Link);
+  TFormPort dialog(w.form.Link, nastr);
+  const struct {
+    QString name;
+    bool note;
+  } cases[] = {{"tcp://gw.plant:4001", true},
+               {"rfc2217://[::1]:2217", false},
+               {"/dev/ttyS0", false},
+               {"TCP://10.0.0.7:23", true}};
+  for (const auto& c : cases) {
+    dialog.FormShow();
+    dialog.ui.CBoxPort->setEditText(c.name);
+    QCOMPARE(!dialog.ui.NetNote->isHidden(), c.note);
+    dialog.OKClick();
+  }
+  dialog.FormShow();
+  QStringList listed;
+  for (int i = 0; i < dialog.ui.CBoxPort->count(); ++i) listed << dialog.ui.CBoxPort->itemText(i);
+  QCOMPARE(listed.mid(listed.size() - 3),
+           QStringList({"TCP://10.0.0.7:23", "rfc2217://[::1]:2217", "tcp://gw.plant:4001"}));
 }
 
 QTEST_MAIN(TestPortDialog)

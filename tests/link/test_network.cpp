@@ -173,6 +173,50 @@ struct Unanswering {
   }
 };
 
+// An RFC 2217 server that runs its port at 4800 bit/s whatever it is asked,
+// and says so in its answer; the other settings it confirms.
+struct StubbornServer {
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int port = 0;
+  std::thread thread;
+  StubbornServer() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    thread = std::thread([this] {
+      const int fd = ::accept(listener, nullptr, nullptr);
+      if (fd < 0) return;
+      std::uint8_t buf[256];
+      ssize_t n;
+      while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) {
+        Bytes out;
+        for (ssize_t i = 0; i + 2 < n; ++i) {
+          if (buf[i] == 0xFF && buf[i + 1] == 0xFB && buf[i + 2] == 44) out.insert(out.end(), {0xFF, 0xFD, 44});
+          if (buf[i] != 0xFF || buf[i + 1] != 0xFA || buf[i + 2] != 44 || i + 3 >= n) continue;
+          out.insert(out.end(), {0xFF, 0xFA, 44, static_cast<std::uint8_t>(buf[i + 3] + 100)});
+          if (buf[i + 3] == 1)
+            out.insert(out.end(), {0x00, 0x00, 0x12, 0xC0});
+          else
+            out.push_back(buf[i + 4]);
+          out.insert(out.end(), {0xFF, 0xF0});
+        }
+        ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
+      }
+      ::close(fd);
+    });
+  }
+  ~StubbornServer() {
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    thread.join();
+  }
+};
+
 struct FailureCase {
   const char* name;
   std::string port;  // "%d" stands for the case's loopback port
@@ -187,10 +231,12 @@ TEST_P(ConnectFailure, GivesTheCause) {
   line.AddDefaultSet();
   sim::TcpServer raw(line, "127.0.0.1:0");  // a gateway without RFC 2217
   Unanswering silent;
+  StubbornServer stubborn;
   const int free = testsupport::FreeLoopbackPort();
   auto fill = [&](std::string s) {
     for (const auto& [mark, port] : {std::pair<std::string, int>{"%raw", raw.Port()},
-                                     {"%silent", silent.port}, {"%free", free}})
+                                     {"%silent", silent.port}, {"%free", free},
+                                     {"%stubborn", stubborn.port}})
       for (auto at = s.find(mark); at != std::string::npos; at = s.find(mark))
         s.replace(at, mark.size(), std::to_string(port));
     return s;
@@ -219,6 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoAnswer", "tcp://127.0.0.1:%silent", "узел 127.0.0.1 не ответил за 3 с"},
         FailureCase{"NotRfc2217", "rfc2217://127.0.0.1:%raw",
                     "сервер не ответил на запрос управления портом (RFC 2217)"},
+        FailureCase{"SettingRefused", "rfc2217://127.0.0.1:%stubborn",
+                    "сервер не принял скорость 9600 (ответ 4800)"},
         FailureCase{"NoPort", "tcp://127.0.0.1", ""},
         FailureCase{"PortZero", "tcp://127.0.0.1:0", ""},
         FailureCase{"PortTooLarge", "rfc2217://127.0.0.1:65536", ""},

@@ -49,12 +49,16 @@ class Ser2net {
     return ::access("/usr/sbin/ser2net", X_OK) == 0 || ::access("/usr/bin/ser2net", X_OK) == 0;
   }
 
-  // Serves device on 127.0.0.1:Port(), raw or with RFC 2217.
-  Ser2net(const std::string& device, bool rfc2217) : m_port(FreeLoopbackPort()) {
+  // Serves device on 127.0.0.1:Port(), raw or with RFC 2217. By default
+  // ser2net holds what the device sends for about two character times
+  // (at least 1 ms) to fill its packets; charDelay false sends at once.
+  Ser2net(const std::string& device, bool rfc2217, bool charDelay = false)
+      : m_port(FreeLoopbackPort()) {
     const std::string accepter = std::string(rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") +
                                  "127.0.0.1," + std::to_string(m_port);
     const std::string a = "  accepter: " + accepter;
     const std::string c = "  connector: serialdev," + device + ",9600n81,local";
+    const std::string o = std::string("  options: {chardelay: ") + (charDelay ? "true" : "false") + "}";
     m_pid = ::fork();
     if (m_pid == 0) {
       ::freopen("/dev/null", "w", stdout);
@@ -62,7 +66,7 @@ class Ser2net {
       const char* path = ::access("/usr/sbin/ser2net", X_OK) == 0 ? "/usr/sbin/ser2net" : "ser2net";
       // -n: foreground; -u: no UUCP lock files; -Y: the configuration.
       ::execlp(path, "ser2net", "-n", "-u", "-Y", "connection: &line", "-Y", a.c_str(), "-Y",
-               c.c_str(), static_cast<char*>(nullptr));
+               c.c_str(), "-Y", o.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
