@@ -41,6 +41,13 @@ TrendView::TrendView(QWidget* parent) : QDialog(parent) {
   Refresh();
 }
 
+// The hide that destruction brings must not reach back into a main window
+// that is going away.
+TrendView::~TrendView() {
+  Listen = nullptr;
+  Guard = nullptr;
+}
+
 void TrendView::showEvent(QShowEvent* event) {
   if (!m_listening && Listen) Listen(true);
   m_listening = true;

@@ -25,6 +25,7 @@ class TrendView : public QDialog {
   static constexpr pmtrend::Millis kWindows[] = {60'000, 600'000, 3'600'000, 0};
 
   explicit TrendView(QWidget* parent = nullptr);
+  ~TrendView() override;
 
   Ui::TrendView ui;
 
