@@ -113,6 +113,14 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   });
   form.PortClick();
 
+  // A network line typed into the port box: the note under the settings.
+  shots.OnNextDialog("port-tcp", [](QDialog& d) {
+    auto& port = static_cast<TFormPort&>(d);
+    port.ui.CBoxPort->setEditText(QStringLiteral("tcp://192.168.1.50:4001"));
+    return int(QDialog::Rejected);
+  });
+  form.PortClick();
+
   // An edited setpoint, then another device number: the save prompt.
   shots.Read(1);
   form.ui.UstProc1->setText(QStringLiteral("60"));
