@@ -101,6 +101,10 @@ void TForm1::WireControls() {
   action(ui.APort, &TForm1::PortClick);
   action(ui.AListDevice, &TForm1::ListDeviceClick);
   action(ui.AParol, &TForm1::N4ParolClick);
+  action(ui.ASaveFile, &TForm1::SaveFileClick);
+  action(ui.ALoadFile, &TForm1::LoadFileClick);
+  action(ui.ARestoreFile, &TForm1::RestoreFileClick);
+  action(ui.ACompareFile, &TForm1::CompareFileClick);
   connect(ui.N4, &QAction::triggered, ui.AParol, &QAction::trigger);
   connect(ui.ToolButton6, &QAction::triggered, ui.AParol, &QAction::trigger);
 

@@ -149,6 +149,14 @@ class TForm1 : public QMainWindow {
   // the read completed.
   bool ShowRead(const pmops::ReadOutcome& read);
 
+  // --- settings files (app/FileMenu.cpp) ----------------------------------
+  void SaveFileClick();
+  void LoadFileClick();
+  void RestoreFileClick();
+  void CompareFileClick();
+  // Shows the image as it stands (after a file was put into it).
+  void ShowImage();
+
   // --- alarm, sensor and range editors; change tracking (app/Editors.cpp) ---
   void CBoxTipSignClick();
   void CBoxTipKClick();

@@ -1,0 +1,161 @@
+// The "Файл" menu: the instrument shown saved to a settings file, a file's
+// settings (or everything) put into the image as the operator's edits would
+// be, and the instrument compared with a file. Nothing here talks to the
+// instrument: loaded values go out with F10, behind the usual save prompts.
+
+#include <QDialog>
+#include <QFont>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "Apply.h"
+#include "Fields.h"
+#include "FileDialogs.h"
+#include "ModalRunner.h"
+#include "Obr_pm.h"
+#include "Read.h"
+#include "SettingsFile.h"
+#include "Write.h"
+#include "ui_CompareView.h"
+
+namespace {
+
+const char* kNoData = "Нет данных о приборе,\nпроизведите ввод информации с СОМ порта";
+
+std::vector<std::uint8_t> ImageBlock(const TProgPMClass& pm) {
+  return {pm.Image.begin() + 1, pm.Image.begin() + 1 + std::min(pm.GetLen(), 40)};
+}
+
+// Asks for a file and reads it as a settings file for the instrument shown;
+// every refusal is a warning and gives nothing.
+std::optional<pmset::Snapshot> OpenFor(TForm1& f, const std::string& caption) {
+  const std::string path = ui::AskFileName(&f, ui::FileDialogKind::Open, caption);
+  if (path.empty()) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  if (in) text << in.rdbuf();
+  if (!in) {
+    f.Messages().Warning("Не удалось прочитать файл\n" + path + pmset::kNothingLoaded);
+    return std::nullopt;
+  }
+  const pmset::Parsed parsed = pmset::Decode(text.str());
+  if (!parsed.file) {
+    f.Messages().Warning(parsed.refusal);
+    return std::nullopt;
+  }
+  const std::string refusal = pmset::RefusalFor(*parsed.file, f.Pm.DevType, f.Pm.Version, f.Pm.GetLen());
+  if (!refusal.empty()) {
+    f.Messages().Warning(refusal);
+    return std::nullopt;
+  }
+  return parsed.file;
+}
+
+// The file into the image; the window then shows the image, as edited.
+void Take(TForm1& f, const pmset::Snapshot& file, pmset::Scope scope) {
+  const int tipD = f.Pm.GetTipD();
+  const pmset::Applied applied = pmset::Apply(file, f.Pm, scope);
+  if (applied.changed) {
+    f.Pm.Changed = 1;
+    if (f.Pm.GetTipD() != tipD) f.Pm.TipDChanged = 1;
+  }
+  f.ShowImage();
+  if (!applied.notLoaded.empty()) {
+    std::string text = "устройство " + std::to_string(f.Serv.DeviceIndex + 1) +
+                       " в непривилегированном режиме,\nне загружено:";
+    for (const std::string& label : applied.notLoaded) text += "\n" + label;
+    f.Messages().Warning(text);
+  }
+}
+
+// Nothing is loaded into an image no completed read filled; a running
+// polling timer would overwrite the edits at its next tick, so it stops.
+bool Ready(TForm1& f) {
+  if (!pmops::HasBlock(f.Pm)) {
+    f.Messages().Warning(kNoData);
+    return false;
+  }
+  if (f.TimerRunning()) f.BtnPuskTimerClick();
+  return true;
+}
+
+}  // namespace
+
+void TForm1::ShowImage() {
+  FillScope filling(*this);
+  pmops::ReadOutcome shown;
+  shown.stop = pmops::ReadStop::Complete;
+  shown.identity = {Pm.Version, Pm.GetCurrent(), Pm.DevType};
+  ShowRead(shown);
+}
+
+void TForm1::SaveFileClick() {
+  if (!pmops::HasBlock(Pm)) {
+    Messages().Warning(kNoData);
+    return;
+  }
+  const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Сохранить прибор в файл");
+  if (path.empty()) return;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << pmset::Encode(pmset::TakeSnapshot(Pm, Link.Port, Serv.DeviceIndex + 1));
+  out.close();
+  if (!out) Messages().Warning("Не удалось записать файл\n" + path + "\nСохранение отменено");
+}
+
+void TForm1::LoadFileClick() {
+  if (!Ready(*this)) return;
+  if (const auto file = OpenFor(*this, "Загрузить настройки из файла"))
+    Take(*this, *file, pmset::Scope::Settings);
+}
+
+void TForm1::RestoreFileClick() {
+  if (!Ready(*this)) return;
+  const auto file = OpenFor(*this, "Восстановить всё из файла");
+  if (!file) return;
+  if (Messages().Show({"Восстановить из файла все данные прибора,\nвключая калибровку и коррекцию тока?\n"
+                       "Это допустимо только для резервной копии этого же прибора.",
+                       "Подтверждение", ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::No}) !=
+      ui::Answer::Yes)
+    return;
+  Take(*this, *file, pmset::Scope::Everything);
+}
+
+void TForm1::CompareFileClick() {
+  if (!pmops::HasBlock(Pm)) {
+    Messages().Warning(kNoData);
+    return;
+  }
+  const auto file = OpenFor(*this, "Сравнить с файлом");
+  if (!file) return;
+  const auto mine = pmset::Describe(Pm.DevType, Pm.Version, ImageBlock(Pm));
+  const auto theirs = pmset::Describe(file->model, file->version, file->block);
+
+  QDialog dialog(this);
+  Ui::TFormCompare view;
+  view.setupUi(&dialog);
+  view.LabFile->setText(QString::fromStdString("Файл: " + file->program + ", " + file->savedAt + ", " +
+                                               file->port + ", устройство " + std::to_string(file->address)));
+  QTableWidget* table = view.TableCompare;
+  table->setRowCount(static_cast<int>(std::min(mine.size(), theirs.size())));
+  for (int r = 0; r < table->rowCount(); ++r) {
+    const auto& a = mine[static_cast<std::size_t>(r)];
+    const auto& b = theirs[static_cast<std::size_t>(r)];
+    const bool differs = a.text != b.text;
+    const std::string cells[3] = {(differs ? "* " : "  ") + a.label, a.text, b.text};
+    for (int c = 0; c < 3; ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(cells[c]));
+      if (differs) {
+        QFont bold = item->font();
+        bold.setBold(true);
+        item->setFont(bold);
+        item->setForeground(Qt::red);
+      }
+      table->setItem(r, c, item);
+    }
+  }
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  ui::ExecModal(dialog);
+}
