@@ -97,10 +97,9 @@ std::string Encode(const Snapshot& s) {
 
 Parsed Decode(std::string_view text) {
   const ordered_json j = ordered_json::parse(text, nullptr, false);
-  if (j.is_discarded() || !j.is_object())
-    return Refused("Файл не является файлом JSON:\nэто не файл настроек прибора.");
+  if (j.is_discarded()) return Refused("Файл не является файлом JSON:\nэто не файл настроек прибора.");
   try {
-    if (j.value("format", "") != kFormatName)
+    if (!j.is_object() || !j.contains("format") || j["format"] != kFormatName)
       return Refused("Файл не является файлом настроек прибора.");
     Snapshot s;
     s.formatVersion = j.at("format_version").get<int>();
