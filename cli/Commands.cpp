@@ -1,10 +1,12 @@
 #include "Commands.h"
 
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <sstream>
 
 #include "Apply.h"
+#include "DisplayFormat.h"
 #include "Fields.h"
 #include "PortEnumeration.h"
 #include "Read.h"
@@ -19,6 +21,7 @@ namespace {
 struct Instrument {
   TProgPMClass pm;
   TServClass serv;
+  std::optional<float> sensor;  // version 6: Rt (ЗЕТ-ТС) or Et (ЗЕТ-ТП)
 };
 
 std::vector<std::uint8_t> Block(const TProgPMClass& pm) {
@@ -29,6 +32,7 @@ std::vector<std::uint8_t> Block(const TProgPMClass& pm) {
 int ReadInto(const Target& t, Instrument& in) {
   in.serv.DeviceIndex = in.serv.NewDeviceIndex = t.address - 1;
   const pmops::ReadOutcome r = pmops::Read(t.link, in.pm, in.serv);
+  in.sensor = r.sensorValue;
   switch (r.stop) {
     case pmops::ReadStop::Complete:
       if (r.outputControlResult != rc::Ok) t.err << t.link.ErrorText(in.serv.DeviceIndex, r.outputControlResult) << '\n';
@@ -114,6 +118,9 @@ int Read(const Target& t, bool json) {
   PrintFields(t.out, pmset::Describe(in.pm.DevType, in.pm.Version, block));
   const std::vector<std::uint8_t> meas(in.pm.Image.begin() + TProgPMClass::MeasOffset, in.pm.Image.end());
   PrintFields(t.out, pmset::DescribeMeasurement(in.pm.DevType, in.pm.Version, block, meas));
+  if (in.sensor)
+    t.out << (in.pm.DevType == pmdev::kModelZetTS ? "Rt, Ом: " : "Et, mV: ")
+          << pmdev::Format(*in.sensor, pmdev::kFmtRtEt) << '\n';
   return kDone;
 }
 

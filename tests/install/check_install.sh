@@ -24,7 +24,7 @@ while read -r f; do
   [[ "$f" == "$stage"/* ]] || fail "installed outside the prefix: $f"
 done <"$build/install_manifest.txt"
 
-for p in pmservice pmsim; do
+for p in pmservice pmsim pmctl; do
   [[ -x "$stage/bin/$p" ]] || fail "bin/$p missing or not executable"
 done
 
@@ -67,7 +67,7 @@ print(next(p.find("string").text for p in w.findall("property") if p.get("name")
 fi
 
 # The installed programs need nothing from the build tree.
-for p in pmservice pmsim; do
+for p in pmservice pmsim pmctl; do
   [[ -x "$stage/bin/$p" ]] || continue
   if ldd "$stage/bin/$p" | grep -q "not found"; then
     fail "bin/$p: unresolved libraries"
