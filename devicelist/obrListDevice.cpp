@@ -10,39 +10,28 @@
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QToolTip>
-#include <cstdint>
 
 #include "Comportclass.h"
 #include "MessageService.h"
+#include "Scan.h"
 #include "ui_obrListDevice.h"
 
 namespace {
 
 constexpr int kRows = 32;            // data rows 1 .. 32, one per address
-constexpr int kIdentify = 17;        // identification request
-constexpr int kModelByte = 5;        // model code in the identification reply
-constexpr int kScanRetries1 = 2;     // stage-1 attempts per address during a scan
 constexpr int kProgressStep = 10;
 
-// Lowers the stage-1 attempt count of the link for the scan and puts the
-// previous count back however the scan ends (an exception from the port
-// included), and hides the progress bar again.
-class ScanGuard {
+// Hides the progress bar again however the scan ends (an exception from the
+// port included).
+class BarShown {
  public:
-  ScanGuard(TComPortClass& link, QProgressBar& bar) : m_link(link), m_bar(bar), m_saved(link.GetRetries1()) {
-    m_link.SetRetries1(kScanRetries1);
-  }
-  ~ScanGuard() {
-    m_link.SetRetries1(m_saved);
-    m_bar.hide();
-  }
-  ScanGuard(const ScanGuard&) = delete;
-  ScanGuard& operator=(const ScanGuard&) = delete;
+  explicit BarShown(QProgressBar& bar) : m_bar(bar) { m_bar.show(); }
+  ~BarShown() { m_bar.hide(); }
+  BarShown(const BarShown&) = delete;
+  BarShown& operator=(const BarShown&) = delete;
 
  private:
-  TComPortClass& m_link;
   QProgressBar& m_bar;
-  int m_saved;
 };
 
 }  // namespace
@@ -130,30 +119,22 @@ void TFormDevice::Button1Click() {
     SetCell(1, r, {});
   }
 
-  std::uint8_t request[40] = {};
-  std::uint8_t reply[100] = {};
-
   ProgressBar1->setMaximum(100);
   ProgressBar1->setValue(0);
-  ProgressBar1->show();
+  const BarShown shown(*ProgressBar1);
 
-  ScanGuard guard(m_link, *ProgressBar1);
-
-  const int n = CBoxUstr->currentText().toInt();
+  // The scan itself (two attempts per address, the link's count put back
+  // afterwards) is the operation's; here each address steps the bar and
+  // each instrument found takes the next row.
   int row = 0;
-  for (int i = 0; i < n; ++i) {
-    StepProgress();
-    const int result = m_link.Request(i, kIdentify, 0, request, reply, sizeof reply);
-    if (result == rc::Ok) {
-      ++row;
-      SetCell(0, row, QString::number(i + 1));
-      SetCell(1, row, ModelName(reply[kModelByte]));
-    } else if (result >= rc::CannotOpen && result <= rc::SettingError) {
-      m_link.ReportError(i, result);
-      break;
-    }
-    // Any other result: nothing answers usefully at this address.
-  }
+  const pmops::ScanOutcome scan = pmops::Scan(
+      m_link, CBoxUstr->currentText().toInt(), [this](int) { StepProgress(); },
+      [this, &row](const pmops::ScanHit& hit) {
+        ++row;
+        SetCell(0, row, QString::number(hit.address));
+        SetCell(1, row, ModelName(hit.identity.model));
+      });
+  if (scan.portResult != rc::Ok) m_link.ReportError(scan.portIndex, scan.portResult);
 }
 
 void TFormDevice::showEvent(QShowEvent* event) {
