@@ -14,7 +14,7 @@
 #include "Obr_pm.h"
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
-#include "TermiosPort.h"
+#include "NamedPort.h"
 
 namespace testsupport {
 
@@ -22,7 +22,7 @@ struct SimWindow {
   sim::Line line;
   std::unique_ptr<sim::PtyServer> server;
   ui::ScriptedMessageService messages;
-  pmlink::TermiosPort port;
+  pmlink::NamedPort port;  // a device path opens the termios port
   std::unique_ptr<TForm1> form;
   // Every pause the link was asked for, in order.
   std::vector<int> delays;
@@ -52,8 +52,8 @@ struct SimWindow {
 
   // Opens the simulator's line as the link's port, as a confirmed port
   // dialog would, with short pauses and retry counts.
-  bool OpenPort(int retries1 = 2, int retries2 = 2) {
-    form->Link.Port = server->SlavePath();
+  bool OpenPort(int retries1 = 2, int retries2 = 2, const std::string& name = {}) {
+    form->Link.Port = name.empty() ? server->SlavePath() : name;
     form->Link.TxDelay = 1;
     form->Link.Retries1 = retries1;
     form->Link.Retries2 = retries2;
