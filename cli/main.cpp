@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "ConsoleMessages.h"
 #include "SettingsFile.h"
-#include "TermiosPort.h"
+#include "NamedPort.h"
 
 namespace {
 
@@ -26,6 +26,9 @@ const char* kDescription =
     "  restore PORT ADDR FILE --include-calibration\n"
     "                                   восстановить из файла всё, калибровку тоже\n"
     "  diff PORT ADDR FILE              сравнить прибор с файлом (* - различие)\n"
+    "\n"
+    "PORT: устройство (/dev/ttyUSB0, COM1) или линия за шлюзом: tcp://УЗЕЛ:ПОРТ,\n"
+    "rfc2217://УЗЕЛ:ПОРТ.\n"
     "\n"
     "Коды завершения:\n"
     "  0  выполнено\n"
@@ -105,8 +108,8 @@ int main(int argc, char* argv[]) {
     return Usage("restore восстанавливает и калибровку прибора: подтвердите это ключом --include-calibration.\n"
                  "Для переноса только настроек служит команда load.");
 
-  // The one serial port of the program.
-  pmlink::TermiosPort port;
+  // The one serial port of the program: a device, or a line behind a gateway.
+  pmlink::NamedPort port;
   pmcli::ConsoleMessages messages;
   TComPortClass link(port, messages, [] {});
   link.Port = args[1].toStdString();

@@ -13,6 +13,7 @@
 
 #include "Line.h"
 #include "PtyServer.h"
+#include "Ser2net.h"
 #include "SettingsFile.h"
 
 namespace {
@@ -154,6 +155,26 @@ TEST_F(Pmctl, RefusalsAndFailuresLeaveTheInstrument) {
   const Outcome verify = Pm("load " + At(2) + " " + saved);
   EXPECT_EQ(verify.code, 4);
   EXPECT_NE(verify.output.find("Уставка 1"), std::string::npos) << verify.output;
+}
+
+// The same line behind ser2net, raw and RFC 2217: a scan, and settings
+// cloned from one instrument to the other (a write and its read-back).
+TEST_F(Pmctl, OverTheNetwork) {
+  if (!testsupport::Ser2net::Installed()) GTEST_SKIP() << "ser2net is not installed (Debian package ser2net)";
+  const std::string saved = File("net.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  for (const bool rfc2217 : {false, true}) {
+    testsupport::Ser2net gateway(server.SlavePath(), rfc2217);
+    const std::string name = std::string(rfc2217 ? "rfc2217" : "tcp") + "://127.0.0.1:" +
+                             std::to_string(gateway.Port());
+    EXPECT_EQ(Pm("scan " + name + " --to 3").output, "1\tЗЕТ-ТП\n2\tЗЕТ-ТП\n") << name;
+    const Outcome load = Pm("load " + name + " 2 " + saved);
+    EXPECT_EQ(load.code, 0) << name << "\n" << load.output;
+  }
+  const Outcome refused =
+      Pm("read tcp://127.0.0.1:" + std::to_string(testsupport::FreeLoopbackPort()) + " 1");
+  EXPECT_EQ(refused.code, 2);
+  EXPECT_NE(refused.output.find("отклонил соединение"), std::string::npos) << refused.output;
 }
 
 }  // namespace
