@@ -6,6 +6,7 @@
 
 #include "Fields.h"
 #include "Identification.h"
+#include "PmVersion.h"
 
 namespace pmset {
 

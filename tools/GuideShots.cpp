@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "Line.h"
+#include "FileDialogs.h"
 #include "ModalRunner.h"
 #include "Obr_pm.h"
 #include "QtMessageService.h"
@@ -133,6 +135,27 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   shots.Read(1);
   shots.GrabNextBox("calibration", ui::Answer::No);
   form.Button1Click();
+
+  // A settings file: the КАРД saved, a setpoint edited, the compare table;
+  // then the question before everything is restored from the file.
+  {
+    const QString file = QDir::temp().filePath(QStringLiteral("guide-kard.json"));
+    ui::SetFileDialogRunner([file](ui::FileDialogKind, const std::string&) { return file.toStdString(); });
+    shots.Read(1);
+    form.SaveFileClick();
+    form.ui.UstProc1->setText(QStringLiteral("60"));
+    form.UstProc1Exit(form.ui.UstProc1);
+    shots.OnNextDialog("compare", [](QDialog& d) {
+      d.resize(560, 520);
+      return int(QDialog::Rejected);
+    });
+    form.CompareFileClick();
+    shots.GrabNextBox("restore", ui::Answer::No);
+    form.RestoreFileClick();
+    ui::SetFileDialogRunner(nullptr);
+    QFile::remove(file);
+    form.InPortClick();
+  }
 
   // The ЛУНТ with its output driven by hand at 12 mA (its measurement
   // follows the output again).

@@ -101,6 +101,11 @@ else
   fail "Pt100 table not found from another folder"
 fi
 
+# The command-line program gives the same version as the window.
+if [[ -x "$stage/bin/pmctl" ]]; then
+  [[ "$("$stage/bin/pmctl" --version)" == "pmctl $version" ]] || fail "pmctl --version is not $version"
+fi
+
 # The user's guide: the page, its source and every picture it shows.
 docdir="$stage/share/doc/pmservice"
 guide="$docdir/guide.ru.html"
