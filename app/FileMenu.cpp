@@ -23,11 +23,7 @@
 
 namespace {
 
-const char* kNoData = "Нет данных о приборе,\nпроизведите ввод информации с СОМ порта";
-
-std::vector<std::uint8_t> ImageBlock(const TProgPMClass& pm) {
-  return {pm.Image.begin() + 1, pm.Image.begin() + 1 + std::min(pm.GetLen(), 40)};
-}
+const char* kNoData = pmops::kNoDataText;
 
 // Asks for a file and reads it as a settings file for the instrument shown;
 // every refusal is a warning and gives nothing.
@@ -130,7 +126,7 @@ void TForm1::CompareFileClick() {
   }
   const auto file = OpenFor(*this, "Сравнить с файлом");
   if (!file) return;
-  const auto mine = pmset::Describe(Pm.DevType, Pm.Version, ImageBlock(Pm));
+  const auto mine = pmset::Describe(Pm.DevType, Pm.Version, pmset::BlockOf(Pm));
   const auto theirs = pmset::Describe(file->model, file->version, file->block);
 
   QDialog dialog(this);

@@ -101,9 +101,7 @@ bool TForm1::ShowRead(const pmops::ReadOutcome& read) {
   auto failed = [this, &read] {
     if (TimerRunning()) BtnPuskTimerClick();
     if (read.stop == ReadStop::BlockTooLong)
-      Messages().Warning("устройство " + std::to_string(Serv.DeviceIndex + 1) +
-                         " - блок параметров длиной " + std::to_string(read.blockCount) +
-                         " байт, больше 40\nДанные не считаны");
+      Messages().Warning(pmops::BlockTooLongText(Serv.DeviceIndex + 1, read.blockCount));
     else if (ReportErrors == 1)
       Link.ReportError(Serv.DeviceIndex, read.result);
     return false;

@@ -49,7 +49,7 @@ void TForm1::OutPortClick() {
 
   // 3. Only a block that a completed read filled is ever sent.
   if (!pmops::HasBlock(Pm)) {
-    Messages().Warning("Нет данных о приборе,\nпроизведите ввод информации с СОМ порта");
+    Messages().Warning(pmops::kNoDataText);
     return;
   }
 
@@ -80,11 +80,8 @@ void TForm1::OutPortClick() {
       if (ReportErrors == 1) Link.ReportError(Serv.DeviceIndex, written.result);
       break;
     case pmops::WriteStop::OtherModel:
-      Messages().Warning("Не совпадает тип прибора \nпри попытке сохранить базу.\nСохранение отменено");
-      break;
     case pmops::WriteStop::OtherVersion:
-      Messages().Warning(
-          "Не совпадает версия прибора \nпри попытке сохранить базу.\nСохранение отменено");
+      Messages().Warning(pmops::RefusalText(written.stop));
       break;
     case pmops::WriteStop::Block:
     case pmops::WriteStop::Confirm:

@@ -24,10 +24,6 @@ struct Instrument {
   std::optional<float> sensor;  // version 6: Rt (ЗЕТ-ТС) or Et (ЗЕТ-ТП)
 };
 
-std::vector<std::uint8_t> Block(const TProgPMClass& pm) {
-  return {pm.Image.begin() + 1, pm.Image.begin() + 1 + std::min(pm.GetLen(), 40)};
-}
-
 // Reads the instrument; on failure prints why and gives the exit code.
 int ReadInto(const Target& t, Instrument& in) {
   in.serv.DeviceIndex = in.serv.NewDeviceIndex = t.address - 1;
@@ -39,8 +35,7 @@ int ReadInto(const Target& t, Instrument& in) {
       if (r.sensorResult != rc::Ok) t.err << t.link.ErrorText(in.serv.DeviceIndex, r.sensorResult) << '\n';
       return kDone;
     case pmops::ReadStop::BlockTooLong:
-      t.err << "устройство " << t.address << " - блок параметров длиной " << r.blockCount
-            << " байт, больше 40\nДанные не считаны\n";
+      t.err << pmops::BlockTooLongText(t.address, r.blockCount) << '\n';
       return kInstrumentRefused;
     case pmops::ReadStop::Undetermined:
       t.err << pmdev::UndeterminedTypeWarning(t.address) << '\n';
@@ -114,7 +109,7 @@ int Read(const Target& t, bool json) {
   }
   t.out << pmdev::IdentificationText(in.pm.DevType, in.pm.Version).text << '\n';
   t.out << "Порт: " << t.link.Port << ", устройство " << t.address << '\n';
-  const std::vector<std::uint8_t> block = Block(in.pm);
+  const std::vector<std::uint8_t> block = pmset::BlockOf(in.pm);
   PrintFields(t.out, pmset::Describe(in.pm.DevType, in.pm.Version, block));
   const std::vector<std::uint8_t> meas(in.pm.Image.begin() + TProgPMClass::MeasOffset, in.pm.Image.end());
   PrintFields(t.out, pmset::DescribeMeasurement(in.pm.DevType, in.pm.Version, block, meas));
@@ -151,17 +146,15 @@ int Load(const Target& t, const std::string& file, bool everything) {
       pmset::Apply(s, in.pm, everything ? pmset::Scope::Everything : pmset::Scope::Settings);
   for (const std::string& label : applied.notLoaded)
     t.err << "Не загружено (непривилегированный режим): " << label << '\n';
-  const std::vector<std::uint8_t> written = Block(in.pm);
+  const std::vector<std::uint8_t> written = pmset::BlockOf(in.pm);
 
   in.pm.Changed = 1;
   const pmops::WriteOutcome w = pmops::Write(t.link, in.pm, in.serv);
   switch (w.stop) {
     case pmops::WriteStop::Written: break;
     case pmops::WriteStop::OtherModel:
-      t.err << "Не совпадает тип прибора \nпри попытке сохранить базу.\nСохранение отменено\n";
-      return kInstrumentRefused;
     case pmops::WriteStop::OtherVersion:
-      t.err << "Не совпадает версия прибора \nпри попытке сохранить базу.\nСохранение отменено\n";
+      t.err << pmops::RefusalText(w.stop) << '\n';
       return kInstrumentRefused;
     default:
       t.err << t.link.ErrorText(in.serv.DeviceIndex, w.result) << '\n';
@@ -172,7 +165,7 @@ int Load(const Target& t, const std::string& file, bool everything) {
   Instrument back;
   const Target again{t.link, t.out, t.err, in.serv.DeviceIndex + 1};
   if (const int code = ReadInto(again, back)) return code;
-  const auto diff = Differences(in.pm.DevType, in.pm.Version, written, Block(back.pm));
+  const auto diff = Differences(in.pm.DevType, in.pm.Version, written, pmset::BlockOf(back.pm));
   if (!diff.empty()) {
     t.err << "устройство " << again.address << " - после записи прочитано не то, что записано (записано / прочитано):\n";
     for (const std::string& line : diff) t.err << line << '\n';
@@ -191,7 +184,7 @@ int Diff(const Target& t, const std::string& file) {
     t.err << refusal << '\n';
     return kFileRefused;
   }
-  const auto mine = pmset::Describe(in.pm.DevType, in.pm.Version, Block(in.pm));
+  const auto mine = pmset::Describe(in.pm.DevType, in.pm.Version, pmset::BlockOf(in.pm));
   const auto theirs = pmset::Describe(s.model, s.version, s.block);
   bool differ = false;
   t.out << "  Параметр\tПрибор\tФайл\n";

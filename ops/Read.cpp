@@ -9,6 +9,11 @@
 
 namespace pmops {
 
+std::string BlockTooLongText(int deviceNumber, int count) {
+  return "устройство " + std::to_string(deviceNumber) + " - блок параметров длиной " +
+         std::to_string(count) + " байт, больше 40\nДанные не считаны";
+}
+
 ReadOutcome Read(TComPortClass& link, TProgPMClass& pm, TServClass& serv) {
   ReadOutcome out;
   pm.DataRead = 0;

@@ -13,6 +13,7 @@
 // measurement are in, so the instrument counts as read.
 
 #include <optional>
+#include <string>
 
 #include "Comportclass.h"
 #include "Identification.h"
@@ -45,6 +46,9 @@ struct ReadOutcome {
 
   bool Complete() const { return stop == ReadStop::Complete; }
 };
+
+// The operator's text for a block count above 40 (device number 1..32).
+std::string BlockTooLongText(int deviceNumber, int count);
 
 // Reads the instrument serv.DeviceIndex into pm. A block whose Nu is below
 // 32 makes Nu the device index and the new-number index. On completion

@@ -11,6 +11,14 @@ constexpr int kBeforeBlockMs = 50;
 constexpr int kStoreMs = 1000;
 }  // namespace
 
+std::string RefusalText(WriteStop stop) {
+  if (stop == WriteStop::OtherModel)
+    return "Не совпадает тип прибора \nпри попытке сохранить базу.\nСохранение отменено";
+  if (stop == WriteStop::OtherVersion)
+    return "Не совпадает версия прибора \nпри попытке сохранить базу.\nСохранение отменено";
+  return {};
+}
+
 bool HasBlock(const TProgPMClass& pm) { return pm.DataRead != 0 && pm.BlockLoaded; }
 
 WriteOutcome Write(TComPortClass& link, TProgPMClass& pm, TServClass& serv,

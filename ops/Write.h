@@ -8,6 +8,7 @@
 // instrument back afterwards is the caller's step.
 
 #include <functional>
+#include <string>
 
 #include "Comportclass.h"
 #include "ProgPM.h"
@@ -36,6 +37,11 @@ enum class WriteStep {
   BlockReady,  // identity checked, the block taken from the image
   BlockSent,   // the block went out; serv.DeviceIndex is the new number
 };
+
+// The operator's texts: no block to write, and a write refused because the
+// instrument is now another model or version.
+inline constexpr const char* kNoDataText = "Нет данных о приборе,\nпроизведите ввод информации с СОМ порта";
+std::string RefusalText(WriteStop stop);
 
 // True when a completed read filled the image's block.
 bool HasBlock(const TProgPMClass& pm);

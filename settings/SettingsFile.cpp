@@ -57,6 +57,11 @@ Parsed Refused(const std::string& why) { return {std::nullopt, why + kNothingLoa
 
 std::string ProgramVersion() { return PM_VERSION; }
 
+std::vector<std::uint8_t> BlockOf(const TProgPMClass& pm) {
+  const auto len = static_cast<std::ptrdiff_t>(std::min(pm.GetLen(), static_cast<int>(TProgPMClass::MaxBlockLen)));
+  return {pm.Image.begin() + 1, pm.Image.begin() + 1 + len};
+}
+
 Snapshot TakeSnapshot(const TProgPMClass& pm, const std::string& port, int address) {
   Snapshot s;
   s.program = "pmservice " + ProgramVersion();
@@ -71,8 +76,7 @@ Snapshot TakeSnapshot(const TProgPMClass& pm, const std::string& port, int addre
   s.model = pm.DevType;
   s.version = pm.Version;
   s.correction = pm.GetCurrent();
-  const auto len = static_cast<std::size_t>(std::min(pm.GetLen(), 40));
-  s.block.assign(pm.Image.begin() + 1, pm.Image.begin() + 1 + static_cast<std::ptrdiff_t>(len));
+  s.block = BlockOf(pm);
   s.measurement.assign(pm.Image.begin() + TProgPMClass::MeasOffset, pm.Image.end());
   return s;
 }

@@ -33,6 +33,9 @@ struct Snapshot {
   std::vector<std::uint8_t> measurement;  // the 9 measurement bytes
 };
 
+// Bytes 1..L of the record's image (at most 40).
+std::vector<std::uint8_t> BlockOf(const TProgPMClass& pm);
+
 // The instrument of a record that a completed read filled.
 Snapshot TakeSnapshot(const TProgPMClass& pm, const std::string& port, int address);
 
