@@ -178,3 +178,25 @@ TEST_F(Pmctl, OverTheNetwork) {
 }
 
 }  // namespace
+
+namespace {
+
+// A non-privileged instrument takes alarm type, contact type and setpoints
+// only; the other settings that differ are named as not loaded.
+TEST_F(Pmctl, NonPrivilegedTakesOnlyTheAlarmSettings) {
+  const std::string saved = File("three.json");
+  sim::Bytes b = line.Find(1)->Block();
+  b[9] ^= 1;  // sensor
+  b[kUst1] ^= 0x40;
+  line.Find(1)->SetBlock(b);
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  line.Find(2)->SetPrivileged(false);
+  const sim::Bytes before = line.Find(2)->Block();
+  const Outcome r = Pm("load " + At(2) + " " + saved);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("Не загружено (непривилегированный режим): Тип датчика"), std::string::npos) << r.output;
+  EXPECT_EQ(line.Find(2)->Block()[9], before[9]);
+  EXPECT_EQ(line.Find(2)->Block()[kUst1], b[kUst1]);
+}
+
+}  // namespace
