@@ -2,9 +2,11 @@
 
 #include <QPushButton>
 
-TFPSW::TFPSW(QWidget* parent) : QDialog(parent) {
+#include "HandlerGuard.h"
+
+TFPSW::TFPSW(ui::MessageService& messages, QWidget* parent) : QDialog(parent), m_messages(messages) {
   ui.setupUi(this);
-  connect(ui.OK, &QPushButton::clicked, this, &QDialog::accept);
+  ui::ConnectGuarded(ui.OK, &QPushButton::clicked, this, m_messages, [this] { accept(); });
   FormCreate();
 }
 

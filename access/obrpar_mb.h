@@ -7,13 +7,20 @@
 
 #include "ui_obrpar_mb.h"
 
+namespace ui {
+class MessageService;
+}
+
 class TFPSW : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFPSW(QWidget* parent = nullptr);
+  explicit TFPSW(ui::MessageService& messages, QWidget* parent = nullptr);
 
   Ui::TFPSW ui;
 
   void FormCreate();
+
+ private:
+  ui::MessageService& m_messages;
 };

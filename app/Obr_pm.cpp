@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include "HandlerGuard.h"
 #include "KeyAdapter.h"
 #include "ModalRunner.h"
 #include "obrAppr.h"
@@ -38,9 +39,8 @@ class BusyCount {
 TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* parent)
     : QMainWindow(parent),
       // After a port failure the link asks for the window to close; it closes
-      // once control is back in the event loop, never inside the exchange.
-      Link(port, messages,
-           [this] { QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection); }),
+      // once the command (and any box it opened) has finished.
+      Link(port, messages, [this] { RequestClose(); }),
       m_messages(messages) {
   ui.setupUi(this);
 
@@ -71,12 +71,12 @@ TForm1::~TForm1() {
 
 void TForm1::CreateDialogs() {
   // Created once, in this order, each running its creation handler now.
-  m_fpsw = std::make_unique<TFPSW>(this);
+  m_fpsw = std::make_unique<TFPSW>(m_messages, this);
   m_formNewRange = std::make_unique<TFormNewRange>(m_messages, this);
   m_formDevice = std::make_unique<TFormDevice>(Link, m_messages, this);
   ListDeviceHook = [this] { ui::ExecModal(*m_formDevice); };
-  m_formNastr = std::make_unique<TFormNastr>(Link, this);
-  m_formPort = std::make_unique<TFormPort>(Link, *m_formNastr, this);
+  m_formNastr = std::make_unique<TFormNastr>(Link, m_messages, this);
+  m_formPort = std::make_unique<TFormPort>(Link, *m_formNastr, m_messages, this);
   // traffic view
   m_trafficView = std::make_unique<TrafficView>(Link, m_messages, this);
   connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
@@ -186,21 +186,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::Guarded(const std::function<void()>& handler) {
-  BusyCount busy(m_busy);
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowApplicationError(ErrorBoxText(e));
-  } catch (...) {
-    ShowApplicationError("Неизвестная ошибка");
+  {
+    BusyCount busy(m_busy);
+    ui::RunGuarded(m_messages, handler);
   }
+  if (m_closeRequested && !Busy())
+    QMetaObject::invokeMethod(this, [this] { CloseIfRequested(); }, Qt::QueuedConnection);
 }
 
-std::string TForm1::ErrorBoxText(const std::exception& e) { return e.what(); }
+void TForm1::RequestClose() {
+  m_closeRequested = true;
+  // Queued: a request from inside an exchange or a message box's event loop
+  // must not close the window under the command that is still running.
+  QMetaObject::invokeMethod(this, [this] { CloseIfRequested(); }, Qt::QueuedConnection);
+}
 
-void TForm1::ShowApplicationError(const std::string& text) {
-  // The application's error box: error icon, the application's title.
-  m_messages.Show({text, "", ui::Icon::Error, ui::Buttons::Ok, ui::Answer::Ok});
+void TForm1::CloseIfRequested() {
+  // Inside a command the request waits; Guarded asks again when it ends.
+  if (!m_closeRequested || Busy()) return;
+  m_closeRequested = false;
+  if (!m_closed) close();
 }
 
 void TForm1::SetEditRef(QLineEdit* edit) {
@@ -283,7 +288,8 @@ void TForm1::FormClose() {
   // Stopping the timer the usual way also turns error reports back on, so a
   // write started by the close prompt reports its failures.
   if (TimerRunning()) BtnPuskTimerClick();
-  SaveBeforeClose();
+  // The write the question may start can fail or throw; closing goes on.
+  ui::RunGuarded(m_messages, [this] { SaveBeforeClose(); });
   m_messages.Information("Работа закончена", "Подтверждение");
   Link.ClosePort();
 }

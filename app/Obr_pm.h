@@ -204,8 +204,8 @@ class TForm1 : public QMainWindow {
   void ButNonStandClick();
 
   // --- handler plumbing ---------------------------------------------------
-  // Runs a handler as a command: marks the window busy meanwhile and shows an
-  // escaping exception in the application's error box.
+  // Runs a handler as a command: marks the window busy meanwhile and runs it
+  // through the handler guard every window uses (ui/HandlerGuard.h).
   void Guarded(const std::function<void()>& handler);
   // True while a command handler runs (the polling tick is then skipped).
   bool Busy() const { return m_busy > 0; }
@@ -224,9 +224,6 @@ class TForm1 : public QMainWindow {
   };
   bool Filling() const { return m_filling > 0; }
 
-  // The text of the application's error box for an escaped exception.
-  static std::string ErrorBoxText(const std::exception& e);
-
  signals:
   // Every read of the instrument shown, as it completes or fails.
   void ReadFinished(const pmtrend::ReadOutcome& outcome);
@@ -238,7 +235,10 @@ class TForm1 : public QMainWindow {
  private:
   void WireControls();
   void CreateDialogs();
-  void ShowApplicationError(const std::string& text);
+  // The link's request to close the window (port lost): carried out once no
+  // command runs, so never on top of an open message box.
+  void RequestClose();
+  void CloseIfRequested();
 
   // read/write helpers (app/Write.cpp): the save prompts, shown
   // only while Changed is 1. The first two return false when the operator
@@ -252,6 +252,7 @@ class TForm1 : public QMainWindow {
   int m_busy = 0;
   int m_filling = 0;
   bool m_closed = false;
+  bool m_closeRequested = false;
 
   std::unique_ptr<TFPSW> m_fpsw;
   std::unique_ptr<TFormNewRange> m_formNewRange;

@@ -8,6 +8,8 @@
 #include <QScrollBar>
 #include <QShowEvent>
 
+#include "HandlerGuard.h"
+
 TrafficView::TrafficView(TComPortClass& link, ui::MessageService& messages, QWidget* parent)
     : QDialog(parent), m_link(link), m_messages(messages) {
   ui.setupUi(this);
@@ -27,9 +29,9 @@ TrafficView::TrafficView(TComPortClass& link, ui::MessageService& messages, QWid
                                         QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
   };
 
-  connect(ui.ButClear, &QPushButton::clicked, this, [this] { ClearClick(); });
-  connect(ui.ButSave, &QPushButton::clicked, this, [this] { SaveClick(); });
-  connect(ui.ButClose, &QPushButton::clicked, this, &QDialog::close);
+  ui::ConnectGuarded(ui.ButClear, &QPushButton::clicked, this, m_messages, [this] { ClearClick(); });
+  ui::ConnectGuarded(ui.ButSave, &QPushButton::clicked, this, m_messages, [this] { SaveClick(); });
+  ui::ConnectGuarded(ui.ButClose, &QPushButton::clicked, this, m_messages, [this] { close(); });
 
   m_log.SetListener([this](const pmlink::TrafficFrame& frame) { Append(frame); });
   ShowCount();

@@ -7,7 +7,9 @@
 //
 // The port command's save prompt answered Yes writes through the old port,
 // reopened with its old settings when the port dialog had found it open,
-// before the new settings are applied.
+// before the new settings are applied. Nothing edited for the old line
+// reaches the new one: the command forgets the instrument, so F10 there
+// refuses until a read.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -156,10 +158,14 @@ bool TForm1::SaveBeforePortChange() {
     case ui::Answer::Yes:
       Pm.Changed = 1;
       // The port dialog closed the old port; the link still holds its
-      // settings, so it is opened again for this write.
-      if (!Link.IsOpen() && FormPort().WasOpen() && Link.Configure() != 0) {
-        Link.ReportError(Serv.DeviceIndex, rc::CannotOpen);
-        return true;
+      // settings, so it is opened again for this write. An old port that
+      // will not open (often why the port is being changed) ends neither the
+      // program nor the command: the write then fails on the closed port
+      // and Changed stays 1.
+      if (!Link.IsOpen() && FormPort().WasOpen() && Link.ConfigureQuietly() != 0) {
+        const std::string cause = Link.LastOpenFailureCause();
+        Messages().Warning(Link.ErrorText(Serv.DeviceIndex, rc::CannotOpen) +
+                           (cause.empty() ? "" : "\n" + cause));
       }
       OutPortClick();
       return true;
@@ -172,6 +178,6 @@ bool TForm1::SaveBeforePortChange() {
 void TForm1::SaveBeforeClose() {
   if (Pm.Changed != 1) return;
   if (Messages().Show({"Данные были изменены. Передать?", "Подтвердите передачу данных",
-                       ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::Yes}) == ui::Answer::Yes)
+                       ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::No}) == ui::Answer::Yes)
     OutPortClick();
 }

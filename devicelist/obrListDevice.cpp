@@ -12,6 +12,7 @@
 #include <QToolTip>
 
 #include "Comportclass.h"
+#include "HandlerGuard.h"
 #include "MessageService.h"
 #include "Scan.h"
 #include "ui_obrListDevice.h"
@@ -66,7 +67,7 @@ TFormDevice::TFormDevice(TComPortClass& link, ui::MessageService& msg, QWidget* 
     for (int c = 0; c < 2; ++c) StringGrid1->setItem(r, c, new QTableWidgetItem);
   }
 
-  connect(Button1, &QPushButton::clicked, this, &TFormDevice::Button1Click);
+  ui::ConnectGuarded(Button1, &QPushButton::clicked, this, m_msg, [this] { Button1Click(); });
   FormCreate();
 }
 

@@ -81,7 +81,17 @@ void TComPortClass::PortDisconnected() {
   if (m_closeMainWindow) m_closeMainWindow();
 }
 
-int TComPortClass::Configure() {
+int TComPortClass::Configure() { return Configure(true); }
+
+std::string TComPortClass::LastOpenFailureCause() const {
+  // A network port's own text names the host and what went wrong.
+  if (pmlink::KindOfPortName(Port) != pmlink::PortKind::Device) return m_lastOpenError;
+  return OpenFailureCause(Port, m_lastOpenErrno, m_lastOpenError);
+}
+
+int TComPortClass::Configure(bool reportOpenFailure) {
+  m_lastOpenError.clear();
+  m_lastOpenErrno = 0;
   try {
     m_port.Close();
   } catch (const pmlink::SerialPortError&) {
@@ -126,18 +136,15 @@ int TComPortClass::Configure() {
   }
   m_port.SetName(Port);
 
-  m_lastOpenError.clear();
-  m_lastOpenErrno = 0;
   try {
     m_port.Open();
   } catch (const pmlink::SerialPortError& e) {
     m_lastOpenError = e.what();
     m_lastOpenErrno = e.Errno();
+    if (!reportOpenFailure) return -1;
     // The program's message, and on a line of its own why the port did not
     // open, so that the operator knows what to fix.
-    // A network port's own text names the host and what went wrong.
-    const std::string cause =
-        network ? m_lastOpenError : OpenFailureCause(Port, m_lastOpenErrno, m_lastOpenError);
+    const std::string cause = LastOpenFailureCause();
     m_messages.Error(cause.empty() ? std::string(kPortDisconnected)
                                    : std::string(kPortDisconnected) + "\n" + cause,
                      "Ошибка");

@@ -51,6 +51,9 @@ class TComPortClass {
 
   // 0: the port is open; -1: a setting was refused or the port did not open.
   int Configure();
+  // Configure for a caller that reports a port that does not open itself
+  // and goes on: no message, no request to close the main window.
+  int ConfigureQuietly() { return Configure(false); }
   // Closes the port if open; errors are ignored.
   void ClosePort();
   bool IsOpen() const;
@@ -88,6 +91,9 @@ class TComPortClass {
   // naming the port and the cause, and its errno); empty / 0 after a good open.
   const std::string& LastOpenError() const { return m_lastOpenError; }
   int LastOpenErrno() const { return m_lastOpenErrno; }
+  // The line shown under an open-failure message: the cause by name where
+  // the operator can act on it, else the port layer's text.
+  std::string LastOpenFailureCause() const;
 
  private:
   pmlink::SerialPort& m_port;
@@ -101,6 +107,7 @@ class TComPortClass {
   int m_lastOpenErrno = 0;
 
   void PortDisconnected();
+  int Configure(bool reportOpenFailure);
   int Transaction(int function, std::uint8_t* reply, std::size_t replySize);
   // Whether the count bytes of the failed attempt in m_scratch are our own
   // request come back; may read the rest of the frame to decide.

@@ -4,9 +4,11 @@
 #include <QPushButton>
 
 #include "Comportclass.h"
+#include "HandlerGuard.h"
 #include "ModalRunner.h"
 
-TFormNastr::TFormNastr(const TComPortClass& link, QWidget* parent) : QDialog(parent), m_link(link) {
+TFormNastr::TFormNastr(const TComPortClass& link, ui::MessageService& messages, QWidget* parent)
+    : QDialog(parent), m_link(link), m_messages(messages) {
   ui.setupUi(this);
   // The arrows are the only way to change a delay: the number itself is
   // read-only, as the original up/down pair was.
@@ -16,7 +18,7 @@ TFormNastr::TFormNastr(const TComPortClass& link, QWidget* parent) : QDialog(par
   Edit2->setObjectName(QStringLiteral("Edit2"));
   Edit1->setReadOnly(true);
   Edit2->setReadOnly(true);
-  connect(ui.OK, &QPushButton::clicked, this, &TFormNastr::OKClick);
+  ui::ConnectGuarded(ui.OK, &QPushButton::clicked, this, m_messages, [this] { OKClick(); });
   FormCreate();
 }
 

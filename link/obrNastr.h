@@ -9,13 +9,16 @@
 
 class QLineEdit;
 class TComPortClass;
+namespace ui {
+class MessageService;
+}
 
 class TFormNastr : public QDialog {
   Q_OBJECT
 
  public:
   // Runs FormCreate, which takes the initial delays from the link.
-  explicit TFormNastr(const TComPortClass& link, QWidget* parent = nullptr);
+  TFormNastr(const TComPortClass& link, ui::MessageService& messages, QWidget* parent = nullptr);
 
   Ui::TFormNastr ui;
   // The number fields of the two delays (the text parts of UpDown1 and
@@ -42,6 +45,7 @@ class TFormNastr : public QDialog {
   void PutKept();
 
   const TComPortClass& m_link;
+  ui::MessageService& m_messages;
   int m_keptPovt1 = 1;
   int m_keptPovt2 = 1;
   int m_keptUpDown1 = 0;

@@ -7,18 +7,21 @@
 #include <QStyle>
 
 #include "Comportclass.h"
+#include "HandlerGuard.h"
 #include "ModalRunner.h"
 #include "NetworkName.h"
 #include "PortEnumeration.h"
 #include "obrNastr.h"
 
-TFormPort::TFormPort(TComPortClass& link, TFormNastr& nastr, QWidget* parent)
-    : QDialog(parent), m_link(link), m_nastr(nastr) {
+TFormPort::TFormPort(TComPortClass& link, TFormNastr& nastr, ui::MessageService& messages,
+                     QWidget* parent)
+    : QDialog(parent), m_link(link), m_nastr(nastr), m_messages(messages) {
   ui.setupUi(this);
   ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(20, 20));
-  connect(ui.OK, &QPushButton::clicked, this, &TFormPort::OKClick);
-  connect(ui.Button1, &QPushButton::clicked, this, &TFormPort::Button1Click);
-  connect(ui.CBoxPort, &QComboBox::currentTextChanged, this, &TFormPort::ShowNetworkNote);
+  ui::ConnectGuarded(ui.OK, &QPushButton::clicked, this, m_messages, [this] { OKClick(); });
+  ui::ConnectGuarded(ui.Button1, &QPushButton::clicked, this, m_messages, [this] { Button1Click(); });
+  ui::ConnectGuarded(ui.CBoxPort, &QComboBox::currentTextChanged, this, m_messages,
+                     [this] { ShowNetworkNote(); });
   FormCreate();
 }
 

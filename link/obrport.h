@@ -11,6 +11,9 @@
 
 class TComPortClass;
 class TFormNastr;
+namespace ui {
+class MessageService;
+}
 
 class TFormPort : public QDialog {
   Q_OBJECT
@@ -20,7 +23,8 @@ class TFormPort : public QDialog {
   static constexpr int Refused = 6;  // even parity with two stop bits
 
   // Runs FormCreate.
-  TFormPort(TComPortClass& link, TFormNastr& nastr, QWidget* parent = nullptr);
+  TFormPort(TComPortClass& link, TFormNastr& nastr, ui::MessageService& messages,
+            QWidget* parent = nullptr);
 
   Ui::TFormPort ui;
 
@@ -55,6 +59,7 @@ class TFormPort : public QDialog {
 
   TComPortClass& m_link;
   TFormNastr& m_nastr;
+  ui::MessageService& m_messages;
   int m_keptSpeed = 0;
   int m_keptParity = 0;
   int m_keptStopBits = 1;

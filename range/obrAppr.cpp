@@ -9,6 +9,7 @@
 #include <QPalette>
 #include <QScreen>
 
+#include "HandlerGuard.h"
 #include "KeyAdapter.h"
 #include "RangeDeviation.h"
 #include "RangeInput.h"
@@ -18,12 +19,11 @@ TFormNewRange::TFormNewRange(ui::MessageService& messages, QWidget* parent)
   setupUi(this);
   FormCreate();
 
-  for (QLineEdit* e : {EditTN, EditTK}) {
-    connect(e, &QLineEdit::textChanged, this, [this] { EditTNChange(); });
-  }
+  for (QLineEdit* e : {EditTN, EditTK})
+    ui::ConnectGuarded(e, &QLineEdit::textChanged, this, msg_, [this] { EditTNChange(); });
   for (QLineEdit* e : {EditTN, EditTK}) e->installEventFilter(this);
   for (QLineEdit* e : ResultEdits) e->installEventFilter(this);
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  ui::ConnectGuarded(Button1, &QPushButton::clicked, this, msg_, [this] { Button1Click(); });
 }
 
 void TFormNewRange::FormCreate() {
@@ -117,7 +117,9 @@ bool TFormNewRange::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     const ui::VirtualKey vk = ui::ToVirtualKey(*key);
-    if (!EditTNKeyDown(edit, vk.code, vk.shift)) return true;  // the key never reaches the edit
+    bool reaches = false;
+    ui::RunGuarded(msg_, [&] { reaches = EditTNKeyDown(edit, vk.code, vk.shift); });
+    if (!reaches) return true;  // the key never reaches the edit
     if (vk.code == ui::vk::Decimal) {
       edit->insert(QStringLiteral(","));  // the keypad point types the decimal comma
       return true;
@@ -127,7 +129,8 @@ bool TFormNewRange::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut && !suppressExit_) {
     // A message box or another window taking the activation is no exit.
     const auto reason = static_cast<QFocusEvent*>(event)->reason();
-    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) EditTNExit(edit);
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      ui::RunGuarded(msg_, [this, edit] { EditTNExit(edit); });
   }
   return QDialog::eventFilter(watched, event);
 }
@@ -178,4 +181,8 @@ int TFormNewRange::CloseResult() {
   return result;
 }
 
-void TFormNewRange::reject() { done(CloseResult()); }
+void TFormNewRange::reject() {
+  int result = kResultNothing;
+  ui::RunGuarded(msg_, [&] { result = CloseResult(); });
+  done(result);
+}

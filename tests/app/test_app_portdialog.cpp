@@ -336,8 +336,8 @@ void TestPortDialog::listsSimulatorLines() {
 // run offered again.
 void TestPortDialog::networkNames() {
   Window w;
-  TFormNastr nastr(w.form.Link);
-  TFormPort dialog(w.form.Link, nastr);
+  TFormNastr nastr(w.form.Link, w.msg);
+  TFormPort dialog(w.form.Link, nastr, w.msg);
   const struct {
     QString name;
     bool note;

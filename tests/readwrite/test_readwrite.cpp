@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <atomic>
+#include <cerrno>
 #include <deque>
 #include <functional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "Scaling.h"
 #include "SensorLists.h"
 #include "SimWindow.h"
+#include "TermiosPort.h"
 #include "obrport.h"
 
 namespace {
@@ -928,6 +930,46 @@ class TestReadWrite : public QObject {
     QCOMPARE(r.f().Pm.DataRead, 0);
     QVERIFY(r.f().ui.GBoxKanal->isHidden());
     QCOMPARE(r.f().Serv.DeviceIndex, 0);
+    otherServer.Stop();
+  }
+
+  // The old port will not reopen for the save prompt's write: the write is
+  // reported failed, the program and the command go on, and nothing edited
+  // for the old line is sent on the new one.
+  void portPromptOldPortGone() {
+    Rig r;
+    r.AddFrozen(1, kKard, 5);
+    QVERIFY(r.OpenPort());
+    sim::Line other;
+    other.Add({.address = 1, .model = kKard, .version = 5});
+    sim::PtyServer otherServer(other);
+    const QString newPort = Qs(otherServer.SlavePath());
+    r.Read();
+    Pick(r.f().ui.CBoxTipSign, 2);
+    ui::SetDialogRunner([&](QDialog& d) {
+      auto* port = qobject_cast<TFormPort*>(&d);
+      if (!port) return int(QDialog::Rejected);
+      port->ui.CBoxPort->addItem(newPort);
+      port->ui.CBoxPort->setCurrentIndex(port->ui.CBoxPort->count() - 1);
+      return int(QDialog::Accepted);
+    });
+    r.server->Unplug();
+    r.messages.answers.push_back(ui::Answer::Yes);
+    r.f().ui.APort->trigger();
+    ui::SetDialogRunner(nullptr);
+    QCoreApplication::processEvents();
+    const std::vector<std::string> expected = {
+        kSavePrompt1,
+        " невозможно открыть последовательный порт \nПорт " + r.server->SlavePath() + ": " + pmlink::PortErrorCause(ENOENT),
+        "Не выбран COM-порт."};
+    QCOMPARE(r.messages.Texts(), expected);
+    QCOMPARE(r.f().Pm.Changed, 1);
+    QCOMPARE(r.f().Link.Port, newPort.toStdString());
+    QVERIFY(r.f().Link.IsOpen());  // and the window was not closed
+    r.messages.Clear();
+    r.Write();
+    QCOMPARE(r.messages.Texts(), std::vector<std::string>{kNoData});
+    QVERIFY(other.Frames(sim::Dir::In).empty());
     otherServer.Stop();
   }
 
