@@ -60,7 +60,7 @@ void Calibrate(TForm1& f, const Calibration& c) {
   if (!SentOrReported(f, pmops::SetCalibrationMode(f.Link, f.Serv.DeviceIndex, true))) return;
 
   const ui::Answer answer =
-      f.Messages().Show({c.question, c.caption, ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::Yes});
+      f.Messages().Show({c.question, c.caption, ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::No});
   if (answer != ui::Answer::Yes) {
     CalibrationOff(f, c.indicator);
     return;

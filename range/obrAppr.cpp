@@ -23,6 +23,7 @@ TFormNewRange::TFormNewRange(ui::MessageService& messages, QWidget* parent)
     ui::ConnectGuarded(e, &QLineEdit::textChanged, this, msg_, [this] { EditTNChange(); });
   for (QLineEdit* e : {EditTN, EditTK}) e->installEventFilter(this);
   for (QLineEdit* e : ResultEdits) e->installEventFilter(this);
+  Button1->installEventFilter(this);
   ui::ConnectGuarded(Button1, &QPushButton::clicked, this, msg_, [this] { Button1Click(); });
 }
 
@@ -111,11 +112,20 @@ bool TFormNewRange::EditTNKeyDown(QLineEdit* edit, int virtualKey, bool shift) {
 }
 
 bool TFormNewRange::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Button1 && event->type() == QEvent::KeyPress) {
+    // Enter on the focused button runs the calculation, as Space does.
+    const int k = static_cast<QKeyEvent*>(event)->key();
+    if (k != Qt::Key_Return && k != Qt::Key_Enter) return false;
+    ui::RunGuarded(msg_, [this] { Button1Click(); });
+    return true;
+  }
   auto* edit = qobject_cast<QLineEdit*>(watched);
   if (!edit) return QDialog::eventFilter(watched, event);
 
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
+    // Tab and Shift+Tab move the focus along the tab order.
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
     const ui::VirtualKey vk = ui::ToVirtualKey(*key);
     bool reaches = false;
     ui::RunGuarded(msg_, [&] { reaches = EditTNKeyDown(edit, vk.code, vk.shift); });

@@ -6,10 +6,13 @@ namespace ui {
 
 namespace {
 
-// X11 key codes (evdev + 8) of the punctuation keys, which stay the same
-// whatever layout is active.
+// X11 key codes (evdev + 8) of the digit and punctuation keys, which stay
+// the same whatever layout is active: Shift+7 is the 7 key whether it types
+// "&" (Latin) or "?" (Cyrillic).
 int FromX11Keycode(quint32 scan) {
+  if (scan >= 10 && scan <= 18) return 0x31 + static_cast<int>(scan - 10);  // 1 .. 9
   switch (scan) {
+    case 19: return 0x30;
     case 20: return vk::Minus;
     case 59: return vk::Comma;
     case 60: return vk::Period;

@@ -12,9 +12,10 @@ struct VirtualKey {
   bool shift = false;
 };
 
-// Punctuation keys map by the physical key where the platform tells it (the
-// comma key is 0xBC in a Latin and a Cyrillic layout alike), otherwise by
-// the character.
+// Digit and punctuation keys map by the physical key where the platform
+// tells it (the comma key is 0xBC in a Latin and a Cyrillic layout alike,
+// Shift+7 is 0x37 with Shift whether it types "&" or "?"), otherwise by the
+// character.
 VirtualKey ToVirtualKey(const QKeyEvent& event);
 
 // Virtual-key codes used by the filters.

@@ -99,6 +99,7 @@ void TestMainWindow::startState() {
   QVERIFY(!form.Link.IsOpen());
   QVERIFY(!form.ui.ButSwitch->isChecked());
   QVERIFY(form.ui.Label27->text().isEmpty());
+  QCOMPARE(form.ui.LabTxc->text(), QStringLiteral("Тхс в единицах кода"));
   QCOMPARE(form.ui.ProgressBar1->maximum(), 250);
   // The dialogs exist from the start but only the main window is shown.
   QVERIFY(!form.FPSW().isVisible());

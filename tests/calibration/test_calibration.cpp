@@ -143,6 +143,7 @@ class TestCalibration : public QObject {
     QCOMPARE(q.caption, c.caption);
     QCOMPARE(q.icon, ui::Icon::Question);
     QCOMPARE(q.buttons, ui::Buttons::YesNo);
+    QCOMPARE(q.defaultAnswer, ui::Answer::No);  // Enter must not store the code on the input
     QVERIFY(indicatorShown);
     QVERIFY(modeOn);
 

@@ -64,6 +64,15 @@ QStringList Items(const QComboBox* box) {
   return items;
 }
 
+// A key as a real keyboard delivers it: with scan 0 as QTest types it,
+// otherwise with that X11 key code and the character the layout gives.
+void PressKey(QLineEdit* edit, int key, bool shift, int scan, const QString& text) {
+  const Qt::KeyboardModifiers mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
+  if (scan == 0) return QTest::keyClick(edit, Qt::Key(key), mods);
+  QKeyEvent press(QEvent::KeyPress, key, mods, quint32(scan), 0, 0, text);
+  QApplication::sendEvent(edit, &press);
+}
+
 bool OnlyInputError(const ui::ScriptedMessageService& m) {
   return m.shown.size() == 1 && m.shown[0].text == kInputError && m.shown[0].caption.empty() &&
          m.shown[0].icon == ui::Icon::None && m.beeps == 1;
@@ -364,17 +373,23 @@ class TestEditors : public QObject {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("shift");
-    QTest::newRow("letter") << QByteArray("UstProc1") << int(Qt::Key_A) << false;
-    QTest::newRow("shifted digit") << QByteArray("UstProc2") << int(Qt::Key_1) << true;
-    QTest::newRow("shifted comma") << QByteArray("UstProc1") << int(Qt::Key_Comma) << true;
-    QTest::newRow("point") << QByteArray("UstProc1") << int(Qt::Key_Period) << false;
-    QTest::newRow("comma in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Comma) << false;
-    QTest::newRow("minus in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Minus) << false;
+    QTest::addColumn<int>("scan");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("letter") << QByteArray("UstProc1") << int(Qt::Key_A) << false << 0 << "";
+    QTest::newRow("shifted digit") << QByteArray("UstProc2") << int(Qt::Key_1) << true << 0 << "";
+    QTest::newRow("shifted comma") << QByteArray("UstProc1") << int(Qt::Key_Comma) << true << 0 << "";
+    QTest::newRow("point") << QByteArray("UstProc1") << int(Qt::Key_Period) << false << 0 << "";
+    QTest::newRow("comma in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Comma) << false << 0 << "";
+    QTest::newRow("minus in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Minus) << false << 0 << "";
+    QTest::newRow("Latin Shift+7") << QByteArray("UstProc1") << int(Qt::Key_Ampersand) << true << 16 << "&";
+    QTest::newRow("Cyrillic Shift+7") << QByteArray("UstProc2") << int(Qt::Key_Question) << true << 16 << "?";
   }
   void rejectedKeyNeverReachesTheField() {
     QFETCH(QByteArray, field);
     QFETCH(int, key);
     QFETCH(bool, shift);
+    QFETCH(int, scan);
+    QFETCH(QString, typed);
     Rig r;
     r.ReadInstrument(kZetTp, 5);
     r.ShowActive();
@@ -384,7 +399,7 @@ class TestEditors : public QObject {
     QColor whileShown;
     r.messages.onShow = [&](const ui::Message&) { whileShown = edit->palette().color(QPalette::Base); };
 
-    QTest::keyClick(edit, Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+    PressKey(edit, key, shift, scan, typed);
     QVERIFY(OnlyInputError(r.messages));
     QCOMPARE(whileShown, QColor(Qt::red));
     QCOMPARE(edit->palette().color(QPalette::Base), QColor(Qt::white));
@@ -396,23 +411,31 @@ class TestEditors : public QObject {
     QTest::addColumn<int>("key");
     QTest::addColumn<bool>("shift");
     QTest::addColumn<QString>("text");
-    QTest::newRow("digit") << QByteArray("UstProc1") << int(Qt::Key_5) << false << "125";
-    QTest::newRow("comma") << QByteArray("UstProc2") << int(Qt::Key_Comma) << false << "12,";
-    QTest::newRow("minus") << QByteArray("UstProc1") << int(Qt::Key_Minus) << false << "12-";
-    QTest::newRow("shifted digit in the coefficient") << QByteArray("KTxc") << int(Qt::Key_7) << true << "127";
+    QTest::addColumn<int>("scan");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("digit") << QByteArray("UstProc1") << int(Qt::Key_5) << false << "125" << 0 << "";
+    QTest::newRow("comma") << QByteArray("UstProc2") << int(Qt::Key_Comma) << false << "12," << 0 << "";
+    QTest::newRow("minus") << QByteArray("UstProc1") << int(Qt::Key_Minus) << false << "12-" << 0 << "";
+    QTest::newRow("shifted digit in the coefficient") << QByteArray("KTxc") << int(Qt::Key_7) << true << "127" << 0 << "";
+    // The integer filter takes the digit key whatever it types; leaving the
+    // field refuses the text.
+    QTest::newRow("Latin Shift+5 in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Percent) << true << "12%" << 14 << "%";
+    QTest::newRow("Cyrillic Shift+7 in the coefficient") << QByteArray("KTxc") << int(Qt::Key_Question) << true << "12?" << 16 << "?";
   }
   void acceptedKeysReachTheField() {
     QFETCH(QByteArray, field);
     QFETCH(int, key);
     QFETCH(bool, shift);
     QFETCH(QString, text);
+    QFETCH(int, scan);
+    QFETCH(QString, typed);
     Rig r;
     r.ReadInstrument(kZetTp, 5);
     r.ShowActive();
     auto* edit = r.f().findChild<QLineEdit*>(QString::fromLatin1(field));
     edit->setFocus();
     edit->setText("12");
-    QTest::keyClick(edit, Qt::Key(key), shift ? Qt::ShiftModifier : Qt::NoModifier);
+    PressKey(edit, key, shift, scan, typed);
     QCOMPARE(edit->text(), text);
     QVERIFY(r.messages.shown.empty());
   }

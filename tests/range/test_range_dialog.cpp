@@ -154,6 +154,26 @@ class TestRangeDialog : public QObject {
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg->EditTK));
   }
 
+  // Keys as a keyboard delivers them: Tab and Shift+Tab move along the tab
+  // order, Enter on the focused "Расчет" calculates, and a Cyrillic
+  // layout's Shift+7 ("?" on the 7 key) is a shifted digit, refused.
+  void keysOfTheOperator() {
+    dlg->EditTN->setText("0");
+    QTest::keyClick(dlg->EditTN, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg->EditTK));
+    dlg->EditTK->setText("310");
+    QTest::keyClick(dlg->EditTK, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dlg->EditTN));
+    QCOMPARE(dlg->RangeEnd, 310.0);
+    QVERIFY(msg.shown.empty());
+    dlg->Button1->setFocus();
+    QTest::keyClick(dlg->Button1, Qt::Key_Return);
+    Calculated();
+    QKeyEvent shift7(QEvent::KeyPress, Qt::Key_Question, Qt::ShiftModifier, 16, 0, 0, "?");
+    QApplication::sendEvent(dlg->EditTN, &shift7);
+    ExpectInputErrors(1);
+  }
+
   void textCheckOnLeaving() {
     Enter(dlg->EditTN, "12,5");
     QCOMPARE(dlg->RangeStart, 12.5);
