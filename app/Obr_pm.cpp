@@ -53,6 +53,10 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
   ui.AListDevice->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
   ui.ToolButton6->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
 
+  // The output-control label breaks once, after "управления".
+  ui.Label24->setMinimumWidth(
+      ui.Label24->fontMetrics().horizontalAdvance(QStringLiteral("вкл. режима управления")) + 2);
+
   Timer1.setInterval(3000);
   Timer1.setSingleShot(false);
 

@@ -178,7 +178,7 @@ bool TForm1::ShowRead(const pmops::ReadOutcome& read) {
       ui.ButSwitch->setChecked(false);
       ui.Label25->setEnabled(false);
       ui.Edit1->setEnabled(false);
-      SetVisible({ui.Label26, ui.CBoxConnect, ui.Label7, ui.Label8, ui.Label9, ui.Label10,
+      SetVisible({ui.GBoxSign, ui.Label26, ui.CBoxConnect, ui.Label7, ui.Label8, ui.Label9, ui.Label10,
                   ui.Label11, ui.Label19, ui.Label22, ui.CBoxTipSign, ui.StUstKod1, ui.StUstKod2,
                   ui.StNar, ui.UstProc1, ui.UstProc2},
                  false);

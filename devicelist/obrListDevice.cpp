@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QToolTip>
+#include <algorithm>
 
 #include "Comportclass.h"
 #include "HandlerGuard.h"
@@ -76,6 +77,10 @@ TFormDevice::~TFormDevice() = default;
 void TFormDevice::FormCreate() {
   StringGrid1->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral(" № устройства")));
   StringGrid1->setHorizontalHeaderItem(1, new QTableWidgetItem(QStringLiteral("Тип устройства")));
+  // The first column is widened where the header font needs more than its
+  // 87 pixels for " № устройства".
+  QHeaderView* header = StringGrid1->horizontalHeader();
+  StringGrid1->setColumnWidth(0, std::max(87, header->sectionSizeHint(0)));
 }
 
 QString TFormDevice::Cell(int col, int row) const {

@@ -125,8 +125,13 @@ void CheckVisible(TForm1& f, int model, int version) {
   for (QWidget* w : {f.ui.Label7, f.ui.Label8, f.ui.Label9, f.ui.Label10, f.ui.Label11, f.ui.Label19})
     QCOMPARE(w->isVisibleTo(&f), model != kLunt);
   QVERIFY(f.ui.GBoxKanal->isVisibleTo(&f));
-  QVERIFY(f.ui.GBoxSign->isVisibleTo(&f));
+  QCOMPARE(f.ui.GBoxSign->isVisibleTo(&f), model != kLunt);  // never an empty frame
   QVERIFY(f.ui.LabReg->isVisibleTo(&f));
+  if (model == kLunt) {  // "вкл. режима управления      выходом" on two lines
+    f.ui.centralwidget->layout()->activate();
+    const QLabel* l = f.ui.Label24;
+    QVERIFY(l->heightForWidth(l->width()) <= 2 * l->fontMetrics().lineSpacing());
+  }
 }
 
 // Identification text and the panel's geometry in the window: the full line
