@@ -77,10 +77,11 @@ TFormDevice::~TFormDevice() = default;
 void TFormDevice::FormCreate() {
   StringGrid1->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral(" № устройства")));
   StringGrid1->setHorizontalHeaderItem(1, new QTableWidgetItem(QStringLiteral("Тип устройства")));
-  // The first column is widened where the header font needs more than its
-  // 87 pixels for " № устройства".
+  // A column is widened where the header font needs more than its design
+  // width (87 and 100 pixels) to show the header in full.
   QHeaderView* header = StringGrid1->horizontalHeader();
   StringGrid1->setColumnWidth(0, std::max(87, header->sectionSizeHint(0)));
+  StringGrid1->setColumnWidth(1, std::max(100, header->sectionSizeHint(1)));
 }
 
 QString TFormDevice::Cell(int col, int row) const {
