@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAbstractItemView>
+#include <QLayout>
 #include <QPushButton>
 #include <QStyle>
 
@@ -17,6 +18,7 @@ TFormPort::TFormPort(TComPortClass& link, TFormNastr& nastr, ui::MessageService&
                      QWidget* parent)
     : QDialog(parent), m_link(link), m_nastr(nastr), m_messages(messages) {
   ui.setupUi(this);
+  m_baseHeight = height();
   ui.Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(20, 20));
   ui::ConnectGuarded(ui.OK, &QPushButton::clicked, this, m_messages, [this] { OKClick(); });
   ui::ConnectGuarded(ui.Button1, &QPushButton::clicked, this, m_messages, [this] { Button1Click(); });
@@ -65,8 +67,16 @@ void TFormPort::FillPortList() {
 }
 
 void TFormPort::ShowNetworkNote() {
-  ui.NetNote->setVisible(pmlink::KindOfPortName(ChosenPort().toStdString()) ==
-                         pmlink::PortKind::Tcp);
+  const bool show = pmlink::KindOfPortName(ChosenPort().toStdString()) == pmlink::PortKind::Tcp;
+  if (ui.NetNote->isHidden() != show) return;
+  ui.NetNote->setVisible(show);
+  // The dialog grows by the note's lines, so nothing below it is cut off,
+  // and takes its own height again without it.
+  layout()->invalidate();
+  layout()->activate();
+  const int needed = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                   : layout()->totalMinimumSize().height();
+  resize(width(), show ? std::max(m_baseHeight, needed) : m_baseHeight);
 }
 
 void TFormPort::OKClick() {

@@ -64,5 +64,6 @@ class TFormPort : public QDialog {
   int m_keptParity = 0;
   int m_keptStopBits = 1;
   bool m_wasOpen = false;
+  int m_baseHeight = 0;  // the height the dialog has without the network note
   std::vector<QString> m_recentNetwork;  // confirmed network names of this run, latest first
 };

@@ -114,10 +114,12 @@ std::vector<Field> Describe(int model, int version, std::span<const std::uint8_t
       return zet ? pmdev::Format(pm.CodeToDegC(code), pmdev::kFmtSetpointDegC) + " °С"
                  : pmdev::Format(pmdev::CodeToPercent16383(code), pmdev::kFmtSetpointPercent) + " %";
     };
-    setting("setpoint1", "Уставка 1", setpoint(pm.GetUstKod1()));
-    setting("setpoint1_code", "Уставка 1 в кодах", std::to_string(pm.GetUstKod1()));
-    setting("setpoint2", "Уставка 2", setpoint(pm.GetUstKod2()));
-    setting("setpoint2_code", "Уставка 2 в кодах", std::to_string(pm.GetUstKod2()));
+    // Labelled as the window captions the columns: the first setpoint
+    // stands under "Уставка 2", the second under "Уставка 1".
+    setting("setpoint1", "Уставка 2", setpoint(pm.GetUstKod1()));
+    setting("setpoint1_code", "Уставка 2 в кодах", std::to_string(pm.GetUstKod1()));
+    setting("setpoint2", "Уставка 1", setpoint(pm.GetUstKod2()));
+    setting("setpoint2_code", "Уставка 1 в кодах", std::to_string(pm.GetUstKod2()));
   }
   if (version >= 2) setting("break_state", "Выход при обрыве датчика", Item(BreakStateItems(), pm.GetBreak()));
   if (ts && version >= 3) setting("connection", "Схема подключения", Item(ConnectionItems(), pm.GetConnect() - 1));

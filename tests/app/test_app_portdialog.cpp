@@ -349,6 +349,12 @@ void TestPortDialog::networkNames() {
     dialog.FormShow();
     dialog.ui.CBoxPort->setEditText(c.name);
     QCOMPARE(!dialog.ui.NetNote->isHidden(), c.note);
+    if (c.note) {  // every line of the note fits in the dialog
+      dialog.show();
+      QCoreApplication::processEvents();
+      QVERIFY(dialog.ui.NetNote->height() >= dialog.ui.NetNote->heightForWidth(dialog.ui.NetNote->width()));
+      dialog.hide();
+    }
     dialog.OKClick();
   }
   dialog.FormShow();

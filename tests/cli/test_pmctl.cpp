@@ -154,7 +154,7 @@ TEST_F(Pmctl, RefusalsAndFailuresLeaveTheInstrument) {
   });
   const Outcome verify = Pm("load " + At(2) + " " + saved);
   EXPECT_EQ(verify.code, 4);
-  EXPECT_NE(verify.output.find("Уставка 1"), std::string::npos) << verify.output;
+  EXPECT_NE(verify.output.find("Уставка 2"), std::string::npos) << verify.output;  // the first setpoint's caption
 }
 
 // The same line behind ser2net, raw and RFC 2217: a scan, and settings
