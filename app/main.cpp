@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <exception>
 
@@ -14,6 +17,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pmservice"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pmservice")));  // the installed icon
+  // Qt's own texts (file dialogs, edit fields' context menus) in Russian
+  // like the rest of the window, when Qt's translations are installed.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
   ui::QtMessageService messages;
   try {
     pmlink::NamedPort port;  // outlives the window, whose link drives it

@@ -4,7 +4,7 @@
 # for the tests of lines behind a network gateway.
 set -euo pipefail
 
-PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev nlohmann-json3-dev python3 libmd4c-dev libmd4c-html0-dev)
+PKGS=(cmake g++ make qt6-base-dev qt6-base-dev-tools libgl-dev libgtest-dev nlohmann-json3-dev python3 libmd4c-dev libmd4c-html0-dev qt6-translations-l10n)
 if [[ "${1:-}" == "--test" ]]; then
   PKGS+=(clang-14 libclang-rt-14-dev ser2net)
 fi
