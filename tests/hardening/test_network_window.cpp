@@ -1,5 +1,5 @@
-// The main window on a line behind ser2net, raw and RFC 2217: a read (F9)
-// and a write of an edit (F10) as on a local port; then the gateway dies and
+// The main window on a line behind ser2net, raw and RFC 2217: a read (F9),
+// a write of an edit (F10) and a calibration as on a local port; then the gateway dies and
 // the next read ends as an unplugged adapter does, with the close sequence
 // still offering the edited data.
 
@@ -46,8 +46,16 @@ class TestNetworkWindow : public QObject {
     f.ui.AOutPort->trigger();
     QVERIFY(w.messages.shown.empty());
     QCOMPARE(f.Pm.Changed, 0);
+    QVERIFY(in.Block() != read);
+
+    // Calibration of the scale start: the code on the input is stored.
+    in.SetCalibrationReference(3210, 3210);
+    w.messages.answers = {ui::Answer::Yes};
+    f.ui.Button1->click();
+    QCOMPARE(w.messages.shown.size(), size_t(1));  // the question only
     const sim::Bytes written = in.Block();
-    QVERIFY(written != read);
+    QCOMPARE(written.at(0) | (written.at(1) << 8), 3210);
+    w.messages.shown.clear();
 
     f.ui.CBoxTipSign->setCurrentIndex(1);
     emit f.ui.CBoxTipSign->activated(1);
