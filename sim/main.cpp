@@ -129,41 +129,37 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   };
 
-  if (!tcp.empty()) {
-    try {
-      sim::TcpServer server(line, tcp);
-      const std::string host = tcp.substr(0, tcp.rfind(':'));
-      std::printf("port:   tcp://%s:%d\n", host.c_str(), server.Port());
-      printInstruments();
-      int sig = 0;
-      sigwait(&stopSignals, &sig);
-      server.Stop();
-    } catch (const std::exception& e) {
-      std::cerr << "pmsim: " << e.what() << "\n";
-      return 1;
-    }
-    return 0;
-  }
-
-  try {
-    sim::PtyServer server(line);
-    std::string link;
-    if (!name.empty()) {
-      link = server.Publish(name);
-    } else {
-      for (int n = 1; n <= 9 && link.empty(); ++n) {
-        try {
-          link = server.Publish("line" + std::to_string(n));
-        } catch (const std::runtime_error&) {
-          if (n == 9) throw;
-        }
-      }
-    }
-    std::printf("device: %s\nlink:   %s\n", server.SlavePath().c_str(), link.c_str());
+  // Lists the instruments, then serves until SIGINT or SIGTERM.
+  const auto serve = [&](auto& server) {
     printInstruments();
     int sig = 0;
     sigwait(&stopSignals, &sig);
     server.Stop();
+  };
+
+  try {
+    if (!tcp.empty()) {
+      sim::TcpServer server(line, tcp);
+      const std::string host = tcp.substr(0, tcp.rfind(':'));
+      std::printf("port:   tcp://%s:%d\n", host.c_str(), server.Port());
+      serve(server);
+    } else {
+      sim::PtyServer server(line);
+      std::string link;
+      if (!name.empty()) {
+        link = server.Publish(name);
+      } else {
+        for (int n = 1; n <= 9 && link.empty(); ++n) {
+          try {
+            link = server.Publish("line" + std::to_string(n));
+          } catch (const std::runtime_error&) {
+            if (n == 9) throw;
+          }
+        }
+      }
+      std::printf("device: %s\nlink:   %s\n", server.SlavePath().c_str(), link.c_str());
+      serve(server);
+    }
   } catch (const std::exception& e) {
     std::cerr << "pmsim: " << e.what() << "\n";
     return 1;

@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 #include <chrono>
@@ -60,10 +59,9 @@ class Shots {
     m_messages.onShow = [this, name](const ui::Message& m) {
       m_messages.onShow = nullptr;
       grabbed.push_back(m.text);
-      QMessageBox box(&m_form);
-      ui::QtMessageService::Prepare(box, m);
-      box.show();
-      Save(box, name);
+      const auto box = ui::QtMessageService::Build(m, &m_form);
+      box->show();
+      Save(*box, name);
     };
   }
 

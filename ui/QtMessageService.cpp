@@ -32,6 +32,12 @@ Answer FromStandard(int b) {
 
 }  // namespace
 
+std::unique_ptr<QWidget> QtMessageService::Build(const Message& m, QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  Prepare(*box, m);
+  return box;
+}
+
 void QtMessageService::Prepare(QMessageBox& box, const Message& m) {
   box.setText(QString::fromStdString(m.text));
   box.setWindowTitle(m.caption.empty() ? QApplication::applicationDisplayName()

@@ -1,7 +1,10 @@
 #pragma once
+#include <memory>
+
 #include "MessageService.h"
 
 class QMessageBox;
+class QWidget;
 
 namespace ui {
 
@@ -12,6 +15,8 @@ class QtMessageService : public MessageService {
   void Beep() override;
   // Text, caption, icon and buttons (with Russian texts) of the box for m.
   static void Prepare(QMessageBox& box, const Message& m);
+  // The box for m as Show draws it, not yet shown (for pictures of it).
+  static std::unique_ptr<QWidget> Build(const Message& m, QWidget* parent);
 };
 
 }  // namespace ui
