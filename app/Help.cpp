@@ -49,13 +49,20 @@ std::string AboutText(const std::optional<std::string>& tableDir, const std::vec
     tables = Shown(*tableDir);
   } else {
     tables = "не найдены; искались в папках:";
-    for (const auto& d : searched) tables += "\n" + Shown(d);
+    for (const auto& d : searched) {
+      tables += '\n';
+      tables += Shown(d);
+    }
   }
-  return std::string("Сервисная программа КАРД, ЗЕТ-ТП, ЗЕТ-ТС, ЛУНТ\n") +
-         "pmservice, версия " PM_VERSION "\n" +
-         "Qt " + qVersion() + "\n" +
-         "Лицензия: " PM_LICENSE "\n" +
-         "Таблицы датчиков: " + tables;
+  // Appended piece by piece: GCC 12 mistakes a chain of + on literals for an
+  // out-of-bounds copy (-Warray-bounds) when it inlines it.
+  std::string text = "Сервисная программа КАРД, ЗЕТ-ТП, ЗЕТ-ТС, ЛУНТ\n"
+                     "pmservice, версия " PM_VERSION "\n"
+                     "Qt ";
+  text += qVersion();
+  text += "\nЛицензия: " PM_LICENSE "\nТаблицы датчиков: ";
+  text += tables;
+  return text;
 }
 
 }  // namespace pmhelp

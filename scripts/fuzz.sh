@@ -21,9 +21,10 @@ CXX=${PM_FUZZ_CXX:-clang++-14}
 BUILD=build-fuzz
 TARGETS=(exchange image reftable numbers)
 
-cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_TYPE=Debug \
+source scripts/configure.sh
+pm_configure "$BUILD" -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-  -DPM_SUBDIRS="ui;link;device;range;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF >/dev/null
+  -DPM_SUBDIRS="ui;link;device;range;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF
 cmake --build "$BUILD" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" \
   --target "${TARGETS[@]/#/fuzz_}" >/dev/null
 

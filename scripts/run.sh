@@ -4,9 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+source scripts/configure.sh
 
 # The default folders (a cache narrowed by hand would lack the guide).
-cmake -S . -B build -UPM_SUBDIRS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF >/dev/null
+pm_configure build -UPM_SUBDIRS -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF
 cmake --build build -j"$(nproc)" --target pmservice pmsim pm_guide
 
 build/sim/pmsim &

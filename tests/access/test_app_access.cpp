@@ -2,7 +2,7 @@
 // nothing; the password window exists but is never shown.
 
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 
 #include "AppTestSupport.h"
 #include "Obr_pm.h"

@@ -3,7 +3,7 @@
 
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QtTest>
+#include <QTest>
 
 #include "AppTestSupport.h"
 #include "Obr_pm.h"

@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 
 #include "AppTestSupport.h"
 #include "Identification.h"

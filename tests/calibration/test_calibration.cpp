@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <string>

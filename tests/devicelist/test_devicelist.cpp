@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 #include <algorithm>
 #include <memory>
 #include <numeric>

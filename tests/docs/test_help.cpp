@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "Obr_pm.h"
 #include "PmVersion.h"

@@ -6,7 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QtTest>
+#include <QTest>
 #include <functional>
 #include <string>
 #include <vector>

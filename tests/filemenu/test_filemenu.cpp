@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTableWidget>
-#include <QtTest>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 

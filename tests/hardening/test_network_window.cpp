@@ -4,7 +4,7 @@
 // still offering the edited data.
 
 #include <QComboBox>
-#include <QtTest>
+#include <QTest>
 #include <string>
 
 #include "Ser2net.h"

@@ -9,7 +9,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <array>
 #include <string>
 

@@ -4,7 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QtTest>
+#include <QTest>
 #include <atomic>
 #include <memory>
 

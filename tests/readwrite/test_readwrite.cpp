@@ -9,7 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
-#include <QtTest>
+#include <QTest>
 #include <atomic>
 #include <cerrno>
 #include <deque>

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <string>
 #include <vector>
 

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <filesystem>
 
 #include "ReadRecorder.h"
