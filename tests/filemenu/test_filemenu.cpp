@@ -43,6 +43,8 @@ std::string OtherFile(int model, int version) {
   s.model = model;
   s.version = version;
   s.block = sim::Instrument::DefaultBlock(model, version, 1);
+  s.address = 1;
+  s.correction = s.block[4] >> 4;
   return pmset::Encode(s);
 }
 
@@ -189,7 +191,7 @@ class TestFileMenu : public QObject {
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
     QCOMPARE(r.Text(), good);
     QCOMPARE(r.messages.Texts().size(), std::size_t{1});
-    const std::string& text = r.messages.Texts()[0];
+    const std::string text = r.messages.Texts()[0];
     QVERIFY2(text.find(r.path + ": превышен допустимый размер файла\nСохранение отменено") != std::string::npos,
              text.c_str());
     QCOMPARE(QDir(QDir::tempPath()).entryList({".pm_filemenu.json.*"}, QDir::Hidden | QDir::Files).size(), 0);
