@@ -81,7 +81,7 @@ std::optional<int> Number(const QString& text, int lo, int hi) {
 int Run(std::ostream& out, std::ostream& err) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addPositionalArgument("command", "ports, scan, read, save, load, restore, diff");
+  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff");
   const QCommandLineOption help({"h", "help"}, "Показать эту справку.");
   const QCommandLineOption version({"v", "version"}, "Показать версию программы.");
   const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "бит/с", "9600");

@@ -78,8 +78,10 @@ struct Broken {
 // range) refuses the file.
 int IntegerAt(const ordered_json& parent, const char* key, long long lo, long long hi) {
   const auto refuse = [&] {
-    return Broken{"Поле «" + std::string(key) + "» в файле должно быть целым числом от " + std::to_string(lo) +
-                  " до " + std::to_string(hi) + "."};
+    const std::string range = hi == std::numeric_limits<int>::max()
+                                  ? "не меньше " + std::to_string(lo)
+                                  : "от " + std::to_string(lo) + " до " + std::to_string(hi);
+    return Broken{"Поле «" + std::string(key) + "» в файле должно быть целым числом " + range + "."};
   };
   if (!parent.contains(key)) throw Broken{"В файле нет поля «" + std::string(key) + "»."};
   const ordered_json& v = parent.at(key);
