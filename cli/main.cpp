@@ -54,8 +54,11 @@ const char* kDescription =
     "  5  прибор не обслуживается программой, отказ записи или прибор принял\n"
     "     не всё (непривилегированный режим)";
 
-// The line dropped: the link has said so already.
-struct LineLost {};
+// The line dropped while the link cleared it; the link has said so in the
+// window's words, without the system's cause.
+struct LineLost {
+  std::string port;
+};
 
 int Usage(std::ostream& err, const QString& text) {
   pmcli::Report(err, text.toStdString() + "\nСправка: pmctl --help");
@@ -163,7 +166,7 @@ int Run(std::ostream& out, std::ostream& err) {
   if (*wait) port.SetReplyTimeout(*wait);
   pmcli::ConsoleMessages messages(err);
   // What would close the window ends pmctl: the line is gone.
-  TComPortClass link(port, messages, [] { throw LineLost{}; });
+  TComPortClass link(port, messages, [name = args[1].toStdString()] { throw LineLost{name}; });
   link.Port = args[1].toStdString();
   link.Baud = parser.value(baud).toStdString();
   link.Parity = parityLetter;
@@ -211,7 +214,8 @@ int main(int argc, char* argv[]) {
   int code = pmcli::kLinkFailure;
   try {
     code = Run(out, std::cerr);
-  } catch (const LineLost&) {
+  } catch (const LineLost& e) {
+    pmcli::Report(std::cerr, "Порт " + e.port + ": соединение разорвано или устройство отключено");
     code = pmcli::kLinkFailure;
   } catch (const pmlink::SerialPortError& e) {
     pmcli::Report(std::cerr, e.what());
