@@ -7,11 +7,10 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QTableWidget>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "Apply.h"
+#include "FileAccess.h"
 #include "Fields.h"
 #include "FileDialogs.h"
 #include "ModalRunner.h"
@@ -30,14 +29,12 @@ const char* kNoData = pmops::kNoDataText;
 std::optional<pmset::Snapshot> OpenFor(TForm1& f, const std::string& caption) {
   const std::string path = ui::AskFileName(&f, ui::FileDialogKind::Open, caption);
   if (path.empty()) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  if (in) text << in.rdbuf();
-  if (!in) {
-    f.Messages().Warning("Не удалось прочитать файл\n" + path + pmset::kNothingLoaded);
+  const pmset::FileText text = pmset::ReadSettingsFile(path);
+  if (!text.ok) {
+    f.Messages().Warning("Не удалось прочитать файл\n" + text.why + pmset::kNothingLoaded);
     return std::nullopt;
   }
-  const pmset::Parsed parsed = pmset::Decode(text.str());
+  const pmset::Parsed parsed = pmset::Decode(text.text);
   if (!parsed.file) {
     f.Messages().Warning(parsed.refusal);
     return std::nullopt;
@@ -59,10 +56,10 @@ void Take(TForm1& f, const pmset::Snapshot& file, pmset::Scope scope) {
     if (f.Pm.GetTipD() != tipD) f.Pm.TipDChanged = 1;
   }
   f.ShowImage();
-  if (!applied.notLoaded.empty()) {
+  if (!applied.notApplied.empty()) {
     std::string text = "устройство " + std::to_string(f.Serv.DeviceIndex + 1) +
                        " в непривилегированном режиме,\nне загружено:";
-    for (const std::string& label : applied.notLoaded) text += "\n" + label;
+    for (const std::string& label : applied.notApplied) text += "\n" + label;
     f.Messages().Warning(text);
   }
 }
@@ -95,10 +92,9 @@ void TForm1::SaveFileClick() {
   }
   const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Сохранить прибор в файл");
   if (path.empty()) return;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << pmset::Encode(pmset::TakeSnapshot(Pm, Link.Port, Serv.DeviceIndex + 1));
-  out.close();
-  if (!out) Messages().Warning("Не удалось записать файл\n" + path + "\nСохранение отменено");
+  const std::string failure =
+      pmset::WriteFileAtomically(path, pmset::Encode(pmset::TakeSnapshot(Pm, Link.Port, Serv.DeviceIndex + 1)));
+  if (!failure.empty()) Messages().Warning("Не удалось записать файл\n" + failure + "\nСохранение отменено");
 }
 
 void TForm1::LoadFileClick() {
@@ -126,8 +122,9 @@ void TForm1::CompareFileClick() {
   }
   const auto file = OpenFor(*this, "Сравнить с файлом");
   if (!file) return;
-  const auto mine = pmset::Describe(Pm.DevType, Pm.Version, pmset::BlockOf(Pm));
-  const auto theirs = pmset::Describe(file->model, file->version, file->block);
+  const std::vector<std::uint8_t> block = pmset::BlockOf(Pm);
+  const std::vector<pmset::Row> rows =
+      pmset::Compare({Pm.DevType, Pm.Version, block, pmset::AccessOf(Pm)}, file->View(), pmset::Part::Whole);
 
   QDialog dialog(this);
   Ui::TFormCompare view;
@@ -135,12 +132,11 @@ void TForm1::CompareFileClick() {
   view.LabFile->setText(QString::fromStdString("Файл: " + file->program + ", " + file->savedAt + ", " +
                                                file->port + ", устройство " + std::to_string(file->address)));
   QTableWidget* table = view.TableCompare;
-  table->setRowCount(static_cast<int>(std::min(mine.size(), theirs.size())));
+  table->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < table->rowCount(); ++r) {
-    const auto& a = mine[static_cast<std::size_t>(r)];
-    const auto& b = theirs[static_cast<std::size_t>(r)];
-    const bool differs = a.text != b.text;
-    const std::string cells[3] = {(differs ? "* " : "  ") + a.label, a.text, b.text};
+    const pmset::Row& row = rows[static_cast<std::size_t>(r)];
+    const bool differs = row.differs;
+    const std::string cells[3] = {(differs ? "* " : "  ") + row.label, row.mine, row.theirs};
     for (int c = 0; c < 3; ++c) {
       auto* item = new QTableWidgetItem(QString::fromStdString(cells[c]));
       if (differs) {

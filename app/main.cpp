@@ -6,6 +6,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -14,6 +15,9 @@
 #include "NamedPort.h"
 
 int main(int argc, char** argv) {
+  // Under a file-size limit a save fails with its reason (the old file
+  // kept) instead of the program being killed half-way through.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("pmservice"));
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("pmservice")));  // the installed icon

@@ -1,17 +1,16 @@
 #include "Commands.h"
 
-#include <fstream>
 #include <optional>
-#include <iostream>
-#include <sstream>
+#include <ostream>
 
 #include "Apply.h"
 #include "DisplayFormat.h"
-#include "Fields.h"
+#include "FileAccess.h"
+#include "Identification.h"
 #include "PortEnumeration.h"
 #include "Read.h"
+#include "Report.h"
 #include "Scan.h"
-#include "SettingsFile.h"
 #include "Write.h"
 
 namespace pmcli {
@@ -31,54 +30,30 @@ int ReadInto(const Target& t, Instrument& in) {
   in.sensor = r.sensorValue;
   switch (r.stop) {
     case pmops::ReadStop::Complete:
-      if (r.outputControlResult != rc::Ok) t.err << t.link.ErrorText(in.serv.DeviceIndex, r.outputControlResult) << '\n';
-      if (r.sensorResult != rc::Ok) t.err << t.link.ErrorText(in.serv.DeviceIndex, r.sensorResult) << '\n';
+      if (r.outputControlResult != rc::Ok) Report(t.err, t.link.ErrorText(in.serv.DeviceIndex, r.outputControlResult));
+      if (r.sensorResult != rc::Ok) Report(t.err, t.link.ErrorText(in.serv.DeviceIndex, r.sensorResult));
       return kDone;
     case pmops::ReadStop::BlockTooLong:
-      t.err << pmops::BlockTooLongText(t.address, r.blockCount) << '\n';
+      Report(t.err, pmops::BlockTooLongText(t.address, r.blockCount));
       return kInstrumentRefused;
     case pmops::ReadStop::Undetermined:
-      t.err << pmdev::UndeterminedTypeWarning(t.address) << '\n';
+      Report(t.err, pmdev::UndeterminedTypeWarning(t.address));
       return kInstrumentRefused;
     case pmops::ReadStop::Foreign:
-      t.err << pmdev::ForeignDeviceWarning(t.address) << '\n';
+      Report(t.err, pmdev::ForeignDeviceWarning(t.address));
       return kInstrumentRefused;
     default:
-      t.err << t.link.ErrorText(in.serv.DeviceIndex, r.result) << '\n';
+      Report(t.err, t.link.ErrorText(in.serv.DeviceIndex, r.result));
       return kLinkFailure;
   }
 }
 
-int ReadFile(const Target& t, const std::string& path, pmset::Snapshot& out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
-    t.err << "Не удалось открыть файл " << path << '\n';
-    return kFileRefused;
-  }
-  std::stringstream text;
-  text << f.rdbuf();
-  const pmset::Parsed parsed = pmset::Decode(text.str());
-  if (!parsed.file) {
-    t.err << parsed.refusal << '\n';
-    return kFileRefused;
-  }
-  out = *parsed.file;
-  return kDone;
+pmset::BlockView ViewOf(const TProgPMClass& pm, const std::vector<std::uint8_t>& block) {
+  return {pm.DevType, pm.Version, block, pmset::AccessOf(pm)};
 }
 
 void PrintFields(std::ostream& out, const std::vector<pmset::Field>& fields) {
   for (const pmset::Field& f : fields) out << f.label << ": " << f.text << '\n';
-}
-
-// The fields of two blocks that differ, as "caption: a -> b" lines.
-std::vector<std::string> Differences(int model, int version, const std::vector<std::uint8_t>& a,
-                                     const std::vector<std::uint8_t>& b) {
-  const auto fa = pmset::Describe(model, version, a), fb = pmset::Describe(model, version, b);
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < fa.size() && i < fb.size(); ++i)
-    if (fa[i].text != fb[i].text) out.push_back(fa[i].label + ": " + fa[i].text + " / " + fb[i].text);
-  if (out.empty() && a != b) out.push_back("блок параметров");
-  return out;
 }
 
 }  // namespace
@@ -89,12 +64,16 @@ int Ports(std::ostream& out) {
   return kDone;
 }
 
-int Scan(TComPortClass& link, std::ostream& out, std::ostream& err, int count) {
-  const pmops::ScanOutcome s = pmops::Scan(link, count, {}, [&out](const pmops::ScanHit& hit) {
-    out << hit.address << '\t' << pmdev::ModelName(hit.identity.model) << '\n' << std::flush;
-  });
+int Scan(TComPortClass& link, std::ostream& out, std::ostream& err, int count, int attempts) {
+  const auto hit = [&out](const pmops::ScanHit& h) {
+    const std::string name = pmdev::ModelName(h.identity.model);
+    out << h.address << '\t'
+        << (name.empty() ? "тип не обслуживается (код " + std::to_string(h.identity.model) + ")" : name) << '\n'
+        << std::flush;
+  };
+  const pmops::ScanOutcome s = pmops::Scan(link, count, {}, hit, attempts);
   if (s.portResult != rc::Ok) {
-    err << link.ErrorText(s.portIndex, s.portResult) << '\n';
+    Report(err, link.ErrorText(s.portIndex, s.portResult));
     return kLinkFailure;
   }
   return kDone;
@@ -110,9 +89,9 @@ int Read(const Target& t, bool json) {
   t.out << pmdev::IdentificationText(in.pm.DevType, in.pm.Version).text << '\n';
   t.out << "Порт: " << t.link.Port << ", устройство " << t.address << '\n';
   const std::vector<std::uint8_t> block = pmset::BlockOf(in.pm);
-  PrintFields(t.out, pmset::Describe(in.pm.DevType, in.pm.Version, block));
+  PrintFields(t.out, pmset::Describe(ViewOf(in.pm, block)));
   const std::vector<std::uint8_t> meas(in.pm.Image.begin() + TProgPMClass::MeasOffset, in.pm.Image.end());
-  PrintFields(t.out, pmset::DescribeMeasurement(in.pm.DevType, in.pm.Version, block, meas));
+  PrintFields(t.out, pmset::DescribeMeasurement(ViewOf(in.pm, block), meas));
   if (in.sensor)
     t.out << (in.pm.DevType == pmdev::kModelZetTS ? "Rt, Ом: " : "Et, mV: ")
           << pmdev::Format(*in.sensor, pmdev::kFmtRtEt) << '\n';
@@ -122,30 +101,47 @@ int Read(const Target& t, bool json) {
 int Save(const Target& t, const std::string& file) {
   Instrument in;
   if (const int code = ReadInto(t, in)) return code;
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  f << pmset::Encode(pmset::TakeSnapshot(in.pm, t.link.Port, t.address));
-  f.close();
-  if (!f) {
-    t.err << "Не удалось записать файл " << file << '\n';
+  const std::string failure =
+      pmset::WriteFileAtomically(file, pmset::Encode(pmset::TakeSnapshot(in.pm, t.link.Port, t.address)));
+  if (!failure.empty()) {
+    Report(t.err, "Не удалось записать файл настроек: " + failure);
     return kFileRefused;
   }
   return kDone;
 }
 
-int Load(const Target& t, const std::string& file, bool everything) {
-  pmset::Snapshot s;
-  if (const int code = ReadFile(t, file, s)) return code;
+int ReadFile(std::ostream& err, const std::string& path, pmset::Snapshot& out) {
+  const pmset::FileText text = pmset::ReadSettingsFile(path);
+  if (!text.ok) {
+    Report(err, text.why + pmset::kNothingLoaded);
+    return kFileRefused;
+  }
+  const pmset::Parsed parsed = pmset::Decode(text.text);
+  if (!parsed.file) {
+    Report(err, parsed.refusal);
+    return kFileRefused;
+  }
+  out = *parsed.file;
+  return kDone;
+}
+
+int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
   Instrument in;
   if (const int code = ReadInto(t, in)) return code;
-  const std::string refusal = pmset::RefusalFor(s, in.pm.DevType, in.pm.Version, in.pm.GetLen());
+  const std::string refusal = pmset::RefusalFor(file, in.pm.DevType, in.pm.Version, in.pm.GetLen());
   if (!refusal.empty()) {
-    t.err << refusal << '\n';
+    Report(t.err, refusal);
     return kFileRefused;
   }
   const pmset::Applied applied =
-      pmset::Apply(s, in.pm, everything ? pmset::Scope::Everything : pmset::Scope::Settings);
-  for (const std::string& label : applied.notLoaded)
-    t.err << "Не загружено (непривилегированный режим): " << label << '\n';
+      pmset::Apply(file, in.pm, everything ? pmset::Scope::Everything : pmset::Scope::Settings);
+  const auto notApplied = [&]() {
+    for (const std::string& label : applied.notApplied)
+      Report(t.err, std::string(everything ? "Не восстановлено" : "Не загружено") +
+                        " (непривилегированный режим): " + label);
+    return applied.notApplied.empty() ? kDone : kInstrumentRefused;
+  };
+  if (!applied.changed) return notApplied();  // the instrument holds it all already
   const std::vector<std::uint8_t> written = pmset::BlockOf(in.pm);
 
   in.pm.Changed = 1;
@@ -154,10 +150,10 @@ int Load(const Target& t, const std::string& file, bool everything) {
     case pmops::WriteStop::Written: break;
     case pmops::WriteStop::OtherModel:
     case pmops::WriteStop::OtherVersion:
-      t.err << pmops::RefusalText(w.stop) << '\n';
+      Report(t.err, pmops::RefusalText(w.stop));
       return kInstrumentRefused;
     default:
-      t.err << t.link.ErrorText(in.serv.DeviceIndex, w.result) << '\n';
+      Report(t.err, t.link.ErrorText(in.serv.DeviceIndex, w.result));
       return kLinkFailure;
   }
 
@@ -165,33 +161,34 @@ int Load(const Target& t, const std::string& file, bool everything) {
   Instrument back;
   const Target again{t.link, t.out, t.err, in.serv.DeviceIndex + 1};
   if (const int code = ReadInto(again, back)) return code;
-  const auto diff = Differences(in.pm.DevType, in.pm.Version, written, pmset::BlockOf(back.pm));
-  if (!diff.empty()) {
-    t.err << "устройство " << again.address << " - после записи прочитано не то, что записано (записано / прочитано):\n";
-    for (const std::string& line : diff) t.err << line << '\n';
-    return kDifference;
+  const std::vector<std::uint8_t> read = pmset::BlockOf(back.pm);
+  bool differ = false;
+  for (const pmset::Row& r : pmset::Compare(ViewOf(in.pm, written), ViewOf(back.pm, read), pmset::Part::Whole)) {
+    if (!r.differs) continue;
+    if (!differ)
+      Report(t.err, "устройство " + std::to_string(again.address) +
+                        " - после записи прочитано не то, что записано (записано / прочитано):");
+    differ = true;
+    Report(t.err, r.label + ": " + r.mine + " / " + r.theirs);
   }
-  return kDone;
+  const int parts = notApplied();
+  return differ ? kDifference : parts;
 }
 
-int Diff(const Target& t, const std::string& file) {
-  pmset::Snapshot s;
-  if (const int code = ReadFile(t, file, s)) return code;
+int Diff(const Target& t, const pmset::Snapshot& file, pmset::Part part) {
   Instrument in;
   if (const int code = ReadInto(t, in)) return code;
-  const std::string refusal = pmset::RefusalFor(s, in.pm.DevType, in.pm.Version, static_cast<int>(s.block.size()));
+  const std::string refusal = pmset::RefusalFor(file, in.pm.DevType, in.pm.Version, in.pm.GetLen());
   if (!refusal.empty()) {
-    t.err << refusal << '\n';
+    Report(t.err, refusal);
     return kFileRefused;
   }
-  const auto mine = pmset::Describe(in.pm.DevType, in.pm.Version, pmset::BlockOf(in.pm));
-  const auto theirs = pmset::Describe(s.model, s.version, s.block);
+  const std::vector<std::uint8_t> block = pmset::BlockOf(in.pm);
   bool differ = false;
   t.out << "  Параметр\tПрибор\tФайл\n";
-  for (std::size_t i = 0; i < mine.size() && i < theirs.size(); ++i) {
-    const bool d = mine[i].text != theirs[i].text;
-    differ = differ || d;
-    t.out << (d ? "* " : "  ") << mine[i].label << '\t' << mine[i].text << '\t' << theirs[i].text << '\n';
+  for (const pmset::Row& r : pmset::Compare(ViewOf(in.pm, block), file.View(), part)) {
+    differ = differ || r.differs;
+    t.out << (r.differs ? "* " : "  ") << r.label << '\t' << r.mine << '\t' << r.theirs << '\n';
   }
   return differ ? kDifference : kDone;
 }

@@ -1,12 +1,14 @@
 #pragma once
 // The commands of pmctl on an open link. Each prints its result on `out`,
-// its failure (in the window's words where the window has them) on the
-// link's message service, and returns the program's exit code.
+// its failure (in the window's words where the window has them, each line
+// starting "pmctl: ") on `err`, and returns the program's exit code.
 
 #include <iosfwd>
 #include <string>
 
 #include "Comportclass.h"
+#include "Fields.h"
+#include "SettingsFile.h"
 
 namespace pmcli {
 
@@ -14,10 +16,10 @@ namespace pmcli {
 enum Exit : int {
   kDone = 0,
   kUsage = 1,         // wrong command line
-  kLinkFailure = 2,   // the port does not open, an exchange failed, no instrument
-  kFileRefused = 3,   // the file cannot be read or written, or is refused
+  kLinkFailure = 2,   // the port does not open, an exchange failed or the line dropped, no instrument
+  kFileRefused = 3,   // the file cannot be read or written, or is refused; the output cannot be written
   kDifference = 4,    // verification after a write differs; diff found differences
-  kInstrumentRefused = 5,  // a model the program does not serve, a write refused
+  kInstrumentRefused = 5,  // a model the program does not serve, a write refused, a part not taken
 };
 
 struct Target {
@@ -28,11 +30,15 @@ struct Target {
 };
 
 int Ports(std::ostream& out);
-int Scan(TComPortClass& link, std::ostream& out, std::ostream& err, int count);
+// attempts: per address.
+int Scan(TComPortClass& link, std::ostream& out, std::ostream& err, int count, int attempts);
 int Read(const Target& t, bool json);
 int Save(const Target& t, const std::string& file);
-// Settings only (includeCalibration false) or everything.
-int Load(const Target& t, const std::string& file, bool everything);
-int Diff(const Target& t, const std::string& file);
+
+// A settings file read and checked, before any port is opened.
+int ReadFile(std::ostream& err, const std::string& path, pmset::Snapshot& out);
+// Settings only (everything false) or everything.
+int Load(const Target& t, const pmset::Snapshot& file, bool everything);
+int Diff(const Target& t, const pmset::Snapshot& file, pmset::Part part);
 
 }  // namespace pmcli

@@ -1,16 +1,28 @@
 // pmctl: reads, saves, loads, restores and compares instrument settings
 // from the command line. It never asks: what the window asks is an option
-// here, or the command is refused.
+// here, or the command is refused. Every way it ends has its exit code and
+// a message starting "pmctl: "; nothing escapes main.
+
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
+#include <csignal>
+#include <optional>
 #include <iostream>
 #include <map>
+#include <vector>
 
 #include "Commands.h"
 #include "ConsoleMessages.h"
-#include "SettingsFile.h"
+#include "FileAccess.h"
 #include "NamedPort.h"
+#include "Output.h"
+#include "ParserTexts.h"
+#include "Report.h"
+#include "Scan.h"
+#include "SettingsFile.h"
 
 namespace {
 
@@ -25,21 +37,31 @@ const char* kDescription =
     "  load PORT ADDR FILE              загрузить из файла только настройки, записать и проверить\n"
     "  restore PORT ADDR FILE --include-calibration\n"
     "                                   восстановить из файла всё, калибровку тоже\n"
-    "  diff PORT ADDR FILE              сравнить прибор с файлом (* - различие)\n"
+    "  diff PORT ADDR FILE [--settings] сравнить прибор с файлом (* - различие):\n"
+    "                                   весь блок или только то, что записывает load\n"
     "\n"
     "PORT: устройство (/dev/ttyUSB0, COM1) или линия за шлюзом: tcp://УЗЕЛ:ПОРТ,\n"
-    "rfc2217://УЗЕЛ:ПОРТ.\n"
+    "rfc2217://УЗЕЛ:ПОРТ. Ключи порта и обмена (--baud, --parity, --stop-bits,\n"
+    "--tx-delay, --tries, --timeout) относятся ко всем командам, кроме ports;\n"
+    "остальные - только к своей команде.\n"
     "\n"
-    "Коды завершения:\n"
+    "Коды завершения (сообщения об ошибках начинаются с \"pmctl: \"):\n"
     "  0  выполнено\n"
     "  1  ошибка в командной строке\n"
-    "  2  порт не открывается, ошибка обмена или прибор не отвечает\n"
-    "  3  файл не читается, не записывается или отвергнут\n"
+    "  2  порт не открывается, ошибка обмена, связь прервана или прибор не отвечает\n"
+    "  3  файл не читается, не записывается или отвергнут; не удалось вывести результат\n"
     "  4  после записи прочитано не то, что записано; diff: есть различия\n"
-    "  5  прибор не обслуживается программой или отказ записи";
+    "  5  прибор не обслуживается программой, отказ записи или прибор принял\n"
+    "     не всё (непривилегированный режим)";
 
-int Usage(const QString& text) {
-  std::cerr << text.toStdString() << "\nСправка: pmctl --help\n";
+// The line dropped while the link cleared it; the link has said so in the
+// window's words, without the system's cause.
+struct LineLost {
+  std::string port;
+};
+
+int Usage(std::ostream& err, const QString& text) {
+  pmcli::Report(err, text.toStdString() + "\nСправка: pmctl --help");
   return pmcli::kUsage;
 }
 
@@ -51,86 +73,161 @@ std::string ParityLetter(const QString& text) {
   return it == known.end() ? std::string() : it->second;
 }
 
-}  // namespace
+// A whole number in lo..hi, or nothing.
+std::optional<int> Number(const QString& text, int lo, int hi) {
+  bool ok = false;
+  const int v = text.toInt(&ok);
+  if (!ok || v < lo || v > hi) return std::nullopt;
+  return v;
+}
 
-int main(int argc, char* argv[]) {
-  QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName("pmctl");
-  QCoreApplication::setApplicationVersion(QString::fromStdString(pmset::ProgramVersion()));
-
+int Run(std::ostream& out, std::ostream& err) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addPositionalArgument("command", "ports, scan, read, save, load, restore, diff");
+  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff");
   const QCommandLineOption help({"h", "help"}, "Показать эту справку.");
   const QCommandLineOption version({"v", "version"}, "Показать версию программы.");
-  const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "bit/s", "9600");
-  const QCommandLineOption parity("parity", "Четность: none|odd|even (по умолчанию none).", "kind", "none");
+  const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "бит/с", "9600");
+  const QCommandLineOption parity("parity", "Четность: none|odd|even (по умолчанию none).", "вид", "none");
   const QCommandLineOption stopBits("stop-bits", "Стоповые биты: 1|2 (по умолчанию 2).", "n", "2");
-  const QCommandLineOption txDelay("tx-delay", "Пауза перед передачей, мс (по умолчанию 25).", "ms", "25");
+  const QCommandLineOption txDelay("tx-delay", "Пауза перед передачей, мс (по умолчанию 25).", "мс", "25");
+  const QCommandLineOption tries("tries", "Попыток на запрос, 1..100 (по умолчанию 5, scan: 2).", "n");
+  const QCommandLineOption timeout(
+      "timeout", "Ожидание начала ответа, мс, 10..60000 (по умолчанию 1000; и 100 мс на байт ответа).", "мс");
   const QCommandLineOption to("to", "scan: последний опрашиваемый адрес, 1..32 (по умолчанию 32).", "n", "32");
   const QCommandLineOption json("json", "read: вывести в формате файла настроек.");
   const QCommandLineOption calibration("include-calibration",
                                        "restore: восстановить и калибровку (только для резервной копии этого же прибора).");
-  parser.addOptions({help, version, baud, parity, stopBits, txDelay, to, json, calibration});
-  if (!parser.parse(QCoreApplication::arguments())) return Usage(parser.errorText());
+  const QCommandLineOption settings("settings", "diff: сравнить только то, что записывает load.");
+  parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings});
+  if (!parser.parse(QCoreApplication::arguments())) return Usage(err, parser.errorText());
   if (parser.isSet(help)) {
-    std::cout << parser.helpText().toStdString();
+    out << parser.helpText().toStdString();
     return pmcli::kDone;
   }
   if (parser.isSet(version)) {
-    std::cout << "pmctl " << pmset::ProgramVersion() << '\n';
+    out << "pmctl " << pmset::ProgramVersion() << '\n';
     return pmcli::kDone;
   }
 
   const QStringList args = parser.positionalArguments();
-  if (args.isEmpty()) return Usage("Не задана команда.");
+  if (args.isEmpty()) return Usage(err, "Не задана команда.");
   const QString command = args[0];
-  static const std::map<QString, int> arity = {{"ports", 1}, {"scan", 2}, {"read", 3}, {"save", 4},
-                                                {"load", 4},  {"restore", 4}, {"diff", 4}};
-  const auto known = arity.find(command);
-  if (known == arity.end()) return Usage("Неизвестная команда: " + command);
-  if (args.size() != known->second) return Usage("Неверное число аргументов команды " + command);
-  if (command == "ports") return pmcli::Ports(std::cout);
+  struct Command {
+    int arity;
+    std::vector<const QCommandLineOption*> own;  // besides the port's
+  };
+  const std::map<QString, Command> commands = {
+      {"ports", {1, {}}},           {"scan", {2, {&to}}},       {"read", {3, {&json}}},
+      {"save", {4, {}}},            {"load", {4, {}}},          {"restore", {4, {&calibration}}},
+      {"diff", {4, {&settings}}}};
+  const auto known = commands.find(command);
+  if (known == commands.end()) return Usage(err, "Неизвестная команда: " + command);
+  if (args.size() != known->second.arity) return Usage(err, "Неверное число аргументов команды " + command);
+  std::vector<const QCommandLineOption*> allowed = known->second.own;
+  if (command != "ports") allowed.insert(allowed.end(), {&baud, &parity, &stopBits, &txDelay, &tries, &timeout});
+  for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
+                                           &calibration, &settings})
+    if (parser.isSet(*option) && std::find(allowed.begin(), allowed.end(), option) == allowed.end())
+      return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к команде " + command + ".");
+  if (command == "ports") return pmcli::Ports(out);
 
-  bool ok = false;
   int address = 1;
   if (args.size() > 2) {
-    address = args[2].toInt(&ok);
-    if (!ok || address < 1 || address > 32) return Usage("Номер устройства должен быть от 1 до 32: " + args[2]);
+    const auto n = Number(args[2], 1, 32);
+    if (!n) return Usage(err, "Номер устройства должен быть от 1 до 32: " + args[2]);
+    address = *n;
   }
-  const int last = parser.value(to).toInt(&ok);
-  if (!ok || last < 1 || last > 32) return Usage("--to: адрес от 1 до 32");
-  const int delay = parser.value(txDelay).toInt(&ok);
-  if (!ok || delay < 0) return Usage("--tx-delay: число миллисекунд");
+  const auto last = Number(parser.value(to), 1, 32);
+  if (!last) return Usage(err, "--to: адрес от 1 до 32");
+  const auto delay = Number(parser.value(txDelay), 0, 10000);
+  if (!delay) return Usage(err, "--tx-delay: число миллисекунд от 0 до 10000");
+  const auto attempts = parser.isSet(tries) ? Number(parser.value(tries), 1, 100) : std::optional<int>(0);
+  if (!attempts) return Usage(err, "--tries: число попыток от 1 до 100");
+  const auto wait = parser.isSet(timeout) ? Number(parser.value(timeout), 10, 60000) : std::optional<int>(0);
+  if (!wait) return Usage(err, "--timeout: число миллисекунд от 10 до 60000");
   const std::string parityLetter = ParityLetter(parser.value(parity));
-  if (parityLetter.empty()) return Usage("--parity: none, odd или even");
+  if (parityLetter.empty()) return Usage(err, "--parity: none, odd или even");
+  if (!Number(parser.value(stopBits), 1, 2)) return Usage(err, "--stop-bits: 1 или 2");
+  if (!TComPortClass::SupportedBaud(parser.value(baud).toStdString()))
+    return Usage(err, "--baud: скорость " + parser.value(baud) + " бит/с не поддерживается");
   if (command == "restore" && !parser.isSet(calibration))
-    return Usage("restore восстанавливает и калибровку прибора: подтвердите это ключом --include-calibration.\n"
-                 "Для переноса только настроек служит команда load.");
+    return Usage(err, "restore восстанавливает и калибровку прибора: подтвердите это ключом --include-calibration.\n"
+                      "Для переноса только настроек служит команда load.");
+
+  // A file is read and checked before the port is opened: a refused file
+  // sends nothing.
+  pmset::Snapshot file;
+  if (args.size() > 3 && command != "save")
+    if (const int code = pmcli::ReadFile(err, args[3].toStdString(), file)) return code;
 
   // The one serial port of the program: a device, or a line behind a gateway.
   pmlink::NamedPort port;
-  pmcli::ConsoleMessages messages;
-  TComPortClass link(port, messages, [] {});
+  if (*wait) port.SetReplyTimeout(*wait);
+  pmcli::ConsoleMessages messages(err);
+  // What would close the window ends pmctl: the line is gone.
+  TComPortClass link(port, messages, [name = args[1].toStdString()] { throw LineLost{name}; });
   link.Port = args[1].toStdString();
   link.Baud = parser.value(baud).toStdString();
   link.Parity = parityLetter;
   link.StopBits = parser.value(stopBits).toStdString();
-  link.SetTxDelay(delay);
-  if (link.Configure() != 0) {
-    // The link has said why; a refused setting leaves no cause.
-    std::cerr << link.ErrorText(address - 1, rc::CannotOpen) << '\n';
-    return link.LastOpenError().empty() ? pmcli::kUsage : pmcli::kLinkFailure;
+  link.SetTxDelay(*delay);
+  if (*attempts) {
+    link.SetRetries1(*attempts);
+    link.SetRetries2(*attempts);
+  }
+  if (link.ConfigureQuietly() != 0) {
+    if (link.LastOpenError().empty())
+      return Usage(err, "Неверное имя порта: " + args[1] +
+                            " (нужно устройство /dev/..., COMn, tcp://УЗЕЛ:ПОРТ или rfc2217://УЗЕЛ:ПОРТ)");
+    pmcli::Report(err, "Невозможно открыть последовательный порт.\n" + link.LastOpenFailureCause());
+    return pmcli::kLinkFailure;
   }
 
-  const pmcli::Target target{link, std::cout, std::cerr, address};
+  const pmcli::Target target{link, out, err, address};
   int code = pmcli::kUsage;
-  if (command == "scan") code = pmcli::Scan(link, std::cout, std::cerr, last);
+  if (command == "scan") code = pmcli::Scan(link, out, err, *last, *attempts ? *attempts : pmops::kScanRetries1);
   else if (command == "read") code = pmcli::Read(target, parser.isSet(json));
   else if (command == "save") code = pmcli::Save(target, args[3].toStdString());
-  else if (command == "load") code = pmcli::Load(target, args[3].toStdString(), false);
-  else if (command == "restore") code = pmcli::Load(target, args[3].toStdString(), true);
-  else if (command == "diff") code = pmcli::Diff(target, args[3].toStdString());
+  else if (command == "load") code = pmcli::Load(target, file, false);
+  else if (command == "restore") code = pmcli::Load(target, file, true);
+  else if (command == "diff")
+    code = pmcli::Diff(target, file, parser.isSet(settings) ? pmset::Part::Settings : pmset::Part::Whole);
   link.ClosePort();
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // A file-size limit makes a write fail with its reason instead of killing
+  // the program half-way through.
+  std::signal(SIGXFSZ, SIG_IGN);
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("pmctl");
+  QCoreApplication::setApplicationVersion(QString::fromStdString(pmset::ProgramVersion()));
+  pmcli::ParserTexts parserTexts;
+  QCoreApplication::installTranslator(&parserTexts);
+
+  pmcli::FdOutput outBuffer(STDOUT_FILENO);
+  std::ostream out(&outBuffer);
+  int code = pmcli::kLinkFailure;
+  try {
+    code = Run(out, std::cerr);
+  } catch (const LineLost& e) {
+    pmcli::Report(std::cerr, "Порт " + e.port + ": соединение разорвано или устройство отключено");
+    code = pmcli::kLinkFailure;
+  } catch (const pmlink::SerialPortError& e) {
+    pmcli::Report(std::cerr, e.what());
+    code = pmcli::kLinkFailure;
+  } catch (const std::exception& e) {
+    pmcli::Report(std::cerr, std::string("внутренняя ошибка: ") + e.what());
+    code = pmcli::kLinkFailure;
+  }
+  out.flush();
+  if (outBuffer.Error() != 0) {
+    pmcli::Report(std::cerr, "Не удалось вывести результат: " + pmset::FileErrorCause(outBuffer.Error()));
+    if (code == pmcli::kDone || code == pmcli::kDifference) code = pmcli::kFileRefused;
+  }
   return code;
 }

@@ -83,6 +83,11 @@ void TComPortClass::PortDisconnected() {
 
 int TComPortClass::Configure() { return Configure(true); }
 
+bool TComPortClass::SupportedBaud(const std::string& baud) {
+  const long rate = ParseLeadingInt(baud);
+  return std::find(std::begin(kBaudRates), std::end(kBaudRates), rate) != std::end(kBaudRates);
+}
+
 std::string TComPortClass::LastOpenFailureCause() const {
   // A network port's own text names the host and what went wrong.
   if (pmlink::KindOfPortName(Port) != pmlink::PortKind::Device) return m_lastOpenError;
@@ -98,10 +103,8 @@ int TComPortClass::Configure(bool reportOpenFailure) {
     PortDisconnected();
   }
 
-  const long baud = ParseLeadingInt(Baud);
-  if (std::find(std::begin(kBaudRates), std::end(kBaudRates), baud) == std::end(kBaudRates))
-    return -1;
-  m_port.SetBaud(static_cast<int>(baud));
+  if (!SupportedBaud(Baud)) return -1;
+  m_port.SetBaud(static_cast<int>(ParseLeadingInt(Baud)));
 
   // Upper-case letters only: "n" is not a parity.
   const char parity = Parity.empty() ? '\0' : Parity[0];

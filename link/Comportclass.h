@@ -51,6 +51,8 @@ class TComPortClass {
 
   // 0: the port is open; -1: a setting was refused or the port did not open.
   int Configure();
+  // Whether Configure takes this speed text.
+  static bool SupportedBaud(const std::string& baud);
   // Configure for a caller that reports a port that does not open itself
   // and goes on: no message, no request to close the main window.
   int ConfigureQuietly() { return Configure(false); }

@@ -32,6 +32,10 @@ class NamedPort : public SerialPort {
   // The port the current name uses.
   SerialPort& Active() { return *m_active; }
 
+  // The wait for a reply before its first byte, of every kind of line
+  // (1000 ms by default; each byte expected adds its own 100 ms).
+  void SetReplyTimeout(int ms) { m_device.totalBaseMs = m_tcp.totalBaseMs = m_rfc2217.totalBaseMs = ms; }
+
  private:
   std::array<SerialPort*, 3> All() { return {&m_device, &m_tcp, &m_rfc2217}; }
 

@@ -8,8 +8,8 @@ namespace {
 
 class AttemptCount {
  public:
-  explicit AttemptCount(TComPortClass& link) : m_link(link), m_saved(link.GetRetries1()) {
-    m_link.SetRetries1(kScanRetries1);
+  AttemptCount(TComPortClass& link, int attempts) : m_link(link), m_saved(link.GetRetries1()) {
+    m_link.SetRetries1(attempts);
   }
   ~AttemptCount() { m_link.SetRetries1(m_saved); }
   AttemptCount(const AttemptCount&) = delete;
@@ -25,8 +25,8 @@ class AttemptCount {
 bool IsPortFailure(int result) { return result >= rc::CannotOpen && result <= rc::SettingError; }
 
 ScanOutcome Scan(TComPortClass& link, int count, const std::function<void(int)>& before,
-                 const std::function<void(const ScanHit&)>& hit) {
-  AttemptCount attempts(link);
+                 const std::function<void(const ScanHit&)>& hit, int attempts) {
+  AttemptCount kept(link, attempts);
   ScanOutcome out;
   for (int i = 0; i < count; ++i) {
     if (before) before(i);

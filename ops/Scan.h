@@ -1,7 +1,7 @@
 #pragma once
 // The device list's scan: function 17 to the addresses 1 .. count in turn,
-// with two stage-1 attempts per address (the link's own count is put back
-// however the scan ends). An address that does not answer usefully is
+// with two stage-1 attempts per address unless told otherwise (the link's
+// own count is put back however the scan ends). An address that does not answer usefully is
 // skipped; a port that cannot be used ends the scan.
 
 #include <functional>
@@ -31,6 +31,6 @@ bool IsPortFailure(int result);
 // `before(index)` runs before each address's request, `hit` for each
 // instrument found, as it is found.
 ScanOutcome Scan(TComPortClass& link, int count, const std::function<void(int)>& before = {},
-                 const std::function<void(const ScanHit&)>& hit = {});
+                 const std::function<void(const ScanHit&)>& hit = {}, int attempts = kScanRetries1);
 
 }  // namespace pmops

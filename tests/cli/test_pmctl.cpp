@@ -4,12 +4,18 @@
 // write whose read-back differs.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "Line.h"
 #include "PtyServer.h"
@@ -42,8 +48,12 @@ class Pmctl : public testing::Test {
     line.Find(2)->SetBlock(b);
   }
 
-  Outcome Pm(const std::string& args) {
-    const std::string cmd = std::string(PMCTL) + " " + args + " --tx-delay 1 2>&1";
+  // Standard output and error together; `args` may redirect standard output
+  // alone, `before` is a shell command run first (a limit).
+  Outcome Pm(const std::string& args, const std::string& before = "") {
+    const bool line = args.rfind("ports", 0) != 0;
+    const std::string cmd = "{ " + before + (before.empty() ? "" : "; ") + "exec " + PMCTL + " " + args +
+                            (line ? " --tx-delay 1" : "") + "; } 2>&1";
     Outcome r;
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
@@ -125,7 +135,7 @@ TEST_F(Pmctl, RefusalsAndFailuresLeaveTheInstrument) {
   const Case cases[] = {
       {"{ not json", "не является файлом JSON"},
       {"{\"format\": \"x\"}", "не является файлом настроек"},
-      {edited("\"format_version\": 1", "\"format_version\": 9"), "более новой версией"},
+      {edited("\"format_version\": 2", "\"format_version\": 9"), "более новой версией"},
       {edited("\"block\": \"", "\"block\": \"ZZ"), "шестнадцатеричными"},
       {edited("\"setpoint1_code\": \"", "\"setpoint1_code\": \"1"), "изменён вручную"},
       {edited("\"version\": 6", "\"version\": 5"), "версия прибора"},
@@ -193,10 +203,163 @@ TEST_F(Pmctl, NonPrivilegedTakesOnlyTheAlarmSettings) {
   line.Find(2)->SetPrivileged(false);
   const sim::Bytes before = line.Find(2)->Block();
   const Outcome r = Pm("load " + At(2) + " " + saved);
-  EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("Не загружено (непривилегированный режим): Тип датчика"), std::string::npos) << r.output;
+  EXPECT_EQ(r.code, 5) << r.output;  // not everything asked for was taken
+  EXPECT_NE(r.output.find("pmctl: Не загружено (непривилегированный режим): Тип датчика"), std::string::npos) << r.output;
   EXPECT_EQ(line.Find(2)->Block()[9], before[9]);
   EXPECT_EQ(line.Find(2)->Block()[kUst1], b[kUst1]);
+}
+
+}  // namespace
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
+
+// Hostile and broken files: each refused at once with its reason, exit 3,
+// nothing sent (the file is refused before the port is opened). A file of
+// the first format is still read.
+TEST_F(Pmctl, HostileFilesAreRefusedFastWithNothingSent) {
+  const std::string saved = File("good.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  const Json good = Json::parse(ReadText(saved));
+  const auto with = [&good](const std::function<void(Json&)>& edit) {
+    Json j = good;
+    edit(j);
+    return j.dump(2);
+  };
+  const auto raw = [&](const std::string& key, const std::string& literal) {  // a number JSON cannot hold exactly
+    std::string t = good.dump(2);
+    const std::string from = "\"" + key + "\": ";
+    const auto at = t.find(from) + from.size();
+    return t.replace(at, t.find_first_of(",\n", at) - at, literal);
+  };
+  const std::string zero = File("zero.json"), fifo = File("fifo.json"), big = File("big.json");
+  std::remove(zero.c_str());
+  std::remove(fifo.c_str());
+  ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream{big}.close();
+  ASSERT_EQ(truncate(big.c_str(), 100L << 20), 0);  // sparse: nothing is written
+  struct Case {
+    std::string path;  // a file as it is, or
+    std::string text;  // the text of one
+    std::string message;
+  };
+  const Case cases[] = {
+      {zero, "", "это не обычный файл (устройство)"},
+      {fifo, "", "это не обычный файл (канал)"},
+      {testing::TempDir(), "", "это не обычный файл (папка)"},
+      {big, "", "больше 64 КиБ"},
+      {File("missing.json"), "", "нет такого файла или папки"},
+      {"", std::string(30000, '[') + std::string(30000, ']'), "слишком глубокая вложенность"},
+      {"", "{\"format\": \"pmservice-settings\", \"format_version\": 2, \"x\": \"\xff\"}", "не является файлом JSON"},
+      {"", raw("format_version", "1e300"), "«format_version» в файле должно быть целым числом"},
+      {"", raw("address", "-7"), "«address» в файле должно быть целым числом от 1 до 32"},
+      {"", raw("model", "102.9"), "«model» в файле должно быть целым числом от 100 до 103"},
+      {"", raw("version", "18446744073709551616"), "«version» в файле должно быть целым числом"},
+      {"", with([](Json& j) { j.erase("decoded"); }), "нет раздела «decoded»"},
+      {"", with([](Json& j) { j["decoded"] = Json::array(); }), "нет раздела «decoded»"},
+      {"", with([](Json& j) { j["decoded"].erase("sensor"); }), "нет поля «Тип датчика»"},
+      {"", with([](Json& j) { j["block"] = "00" + j["block"].get<std::string>().substr(2); }), "изменён вручную"},
+      {"", with([](Json& j) { j["values"]["setpoint1_code"] = 1; }), "(«values») не совпадают"},
+      {"", with([](Json& j) { j.erase("values"); }), "нет раздела «values»"},
+      {"", with([](Json& j) { j["instrument"]["current_correction"] = 16; }), "от 0 до 15"},
+      {"", with([](Json& j) { j["port"] = 5; }), "«port» в файле должно быть строкой"},
+  };
+  line.ClearLog();
+  for (const Case& c : cases) {
+    const std::string path = c.path.empty() ? File("hostile.json") : c.path;
+    if (!c.text.empty()) WriteText(path, c.text);
+    const auto start = Clock::now();
+    const Outcome r = Pm("load " + At(2) + " " + path);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << c.message;
+    EXPECT_EQ(r.code, 3) << c.message << "\n" << r.output;
+    EXPECT_EQ(r.output.rfind("pmctl: ", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Загрузка отменена"), std::string::npos) << r.output;
+  }
+  EXPECT_TRUE(line.Frames(sim::Dir::In).empty());
+
+  // The first format (no numbers, no recorded access mode) is read as it was.
+  const std::string first = File("first.json");
+  WriteText(first, with([](Json& j) {
+              j["format_version"] = 1;
+              j.erase("values");
+              j["instrument"].erase("privileged");
+              j["decoded"]["access_mode"] = "непривилегированный";
+            }));
+  const Outcome old = Pm("diff " + At(1) + " " + first);
+  EXPECT_EQ(old.code, 0) << old.output;
+  std::remove(big.c_str());
+}
+
+// pmctl as a command-line tool: exit codes and messages, each message
+// starting "pmctl: " and naming its cause.
+TEST_F(Pmctl, ExitCodesAndMessages) {
+  line.Add({3, 103, 4, true});                   // a ЛУНТ
+  line.Add({4, 100, 5, true}).SetModel(255);     // a type the program does not serve
+  const std::string zet = File("zet.json"), lunt = File("lunt.json"), kept = File("kept.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + zet).code, 0);
+  ASSERT_EQ(Pm("save " + At(3) + " " + lunt).code, 0);
+  WriteText(kept, ReadText(zet));
+  const std::string fast = " --tries 1 --timeout 100";
+  struct Case {
+    std::string args;
+    int code;
+    std::string message;  // in standard output or error
+    std::function<void()> setup = {};
+    std::string before = {};
+  };
+  const Case cases[] = {
+      {"read " + At(1) + " >/dev/full", 3, "pmctl: Не удалось вывести результат: нет места на диске"},
+      {"diff " + At(1) + " " + zet + " >/dev/full", 3, "pmctl: Не удалось вывести результат"},
+      {"read " + At(1) + " --baud 12345", 1, "pmctl: --baud: скорость 12345 бит/с не поддерживается"},
+      {"load " + At(2) + " " + zet + " --include-calibration", 1, "pmctl: Ключ --include-calibration не относится к команде load"},
+      {"read " + At(1) + " --to 3", 1, "Ключ --to не относится к команде read"},
+      {"read " + At(1) + " --bogus", 1, "pmctl: Неизвестный ключ «bogus»."},
+      {"--help", 0, "Использование: "},
+      {"read /dev/pm-no-such-port 1", 2, "pmctl: Порт /dev/pm-no-such-port: такого порта нет"},
+      {"scan " + server.SlavePath() + " --to 6" + fast, 0,
+       "1\tЗЕТ-ТП\n2\tЗЕТ-ТП\n3\tЛУНТ\n4\tтип не обслуживается (код 255)\n"},
+      {"read " + At(2) + " --json", 0, "\"access_mode\": \"непривилегированный\"",
+       [&] { line.Find(2)->SetPrivileged(false); }},
+      {"read " + At(1) + " --json", 0, "\"setpoint1_degC\": 36.626,\n    \"setpoint1_code\": 1500"},
+      {"restore " + At(2) + " " + zet + " --include-calibration", 5,
+       "pmctl: Не восстановлено (непривилегированный режим): Код АЦП начала шкалы"},
+      {"diff " + At(3) + " " + lunt, 4, "* Байт 14", [&] {
+         sim::Bytes b = line.Find(3)->Block();
+         b[13] ^= 0x5A;
+         line.Find(3)->SetBlock(b);
+       }},
+      {"load " + At(2) + " " + zet, 0, "", [&] { line.Find(2)->SetPrivileged(true); }},
+      {"diff " + At(2) + " " + zet + " --settings", 0, "  Уставка 2 в кодах\t1500\t1500"},
+      {"diff " + At(2) + " " + zet, 4, "* Номер прибора\t2\t1"},
+      {"save " + At(1) + " " + kept, 3, "pmctl: Не удалось записать файл настроек: Файл " + kept +
+       ": превышен допустимый размер файла", {}, "ulimit -f 1"},
+  };
+  for (const Case& c : cases) {
+    if (c.setup) c.setup();
+    const Outcome r = Pm(c.args, c.before);
+    EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_EQ(r.output.find("Usage:"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(ReadText(kept), ReadText(zet));  // the failed save left the old file
+
+  // The line drops in the middle of a scan: exit 2 with the cause, nothing
+  // escapes, no advice to restart a window.
+  line.ClearLog();
+  std::thread unplug([&] {
+    line.WaitForLog(4, std::chrono::seconds(5));
+    server.Unplug();
+  });
+  const Outcome dropped = Pm("scan " + server.SlavePath() + fast);
+  unplug.join();
+  EXPECT_EQ(dropped.code, 2) << dropped.output;
+  EXPECT_NE(dropped.output.find("pmctl: "), std::string::npos) << dropped.output;
+  EXPECT_NE(dropped.output.find("отключен"), std::string::npos) << dropped.output;
+  EXPECT_EQ(dropped.output.find("перезапустите"), std::string::npos) << dropped.output;
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QTest>
+#include <sys/resource.h>
+
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -40,6 +43,8 @@ std::string OtherFile(int model, int version) {
   s.model = model;
   s.version = version;
   s.block = sim::Instrument::DefaultBlock(model, version, 1);
+  s.address = 1;
+  s.correction = s.block[4] >> 4;
   return pmset::Encode(s);
 }
 
@@ -146,7 +151,7 @@ class TestFileMenu : public QObject {
     };
     const std::pair<std::string, std::string> cases[] = {
         {"[1,2]", "Файл не является файлом настроек прибора"},
-        {edited("\"format_version\": 1", "\"format_version\": 2"), "более новой версией программы"},
+        {edited("\"format_version\": 2", "\"format_version\": 3"), "более новой версией программы"},
         {edited("\"block\": \"", "\"block\": \"0"), "шестнадцатеричными цифрами"},
         {OtherFile(101, 6), "Не совпадает тип прибора:\nфайл снят с прибора ЗЕТ-ТС, а прибор — ЗЕТ-ТП."},
         {OtherFile(kZetTp, 5), "Не совпадает версия прибора:\nфайл снят с версии 5, а у прибора версия 6."},
@@ -162,6 +167,34 @@ class TestFileMenu : public QObject {
       QCOMPARE(f.Pm.Image, read);
       QCOMPARE(f.Pm.Changed, 0);
     }
+  }
+
+  // A save that fails half-way (here: a 1 KiB file-size limit, smaller than
+  // the file) leaves the good file as it was, no temporary beside it, and
+  // says why.
+  void failedSaveKeepsTheOldFile() {
+    Rig r;
+    r.Add(1, kZetTp, 6);
+    QVERIFY(r.OpenPort());
+    r.form->InPortClick();
+    r.form->SaveFileClick();
+    const std::string good = r.Text();
+    QVERIFY(good.size() > 1024);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    r.messages.Clear();
+    r.form->SaveFileClick();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &old), 0);
+    QCOMPARE(r.Text(), good);
+    QCOMPARE(r.messages.Texts().size(), std::size_t{1});
+    const std::string text = r.messages.Texts()[0];
+    QVERIFY2(text.find(r.path + ": превышен допустимый размер файла\nСохранение отменено") != std::string::npos,
+             text.c_str());
+    QCOMPARE(QDir(QDir::tempPath()).entryList({".pm_filemenu.json.*"}, QDir::Hidden | QDir::Files).size(), 0);
   }
 };
 

@@ -1,0 +1,32 @@
+#pragma once
+// Reading and writing settings files safely. A read takes only a regular
+// file of at most kMaxFileSize bytes and refuses anything else at once (a
+// device, a FIFO, a directory, a huge file), so a hostile path can neither
+// hang nor exhaust memory. A write goes to a new file in the same folder,
+// is flushed to the disk and then renamed over the old one: a write that
+// fails leaves the old file as it was.
+
+#include <cstddef>
+#include <string>
+
+namespace pmset {
+
+// A real settings file is about 2 KB.
+inline constexpr std::size_t kMaxFileSize = 64 * 1024;
+
+struct FileText {
+  bool ok = false;
+  std::string text;  // the contents, when ok
+  std::string why;   // otherwise: what is wrong, naming the file and the cause
+};
+
+FileText ReadSettingsFile(const std::string& path);
+
+// Empty on success; otherwise what went wrong, naming the file and the
+// system's reason (no space left, read-only, no permission ...).
+std::string WriteFileAtomically(const std::string& path, const std::string& text);
+
+// The system's reason for an errno, in words an operator can act on.
+std::string FileErrorCause(int err);
+
+}  // namespace pmset
