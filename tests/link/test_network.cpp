@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Comportclass.h"
+#include "HostileGateway.h"
 #include "Line.h"
 #include "NamedPort.h"
 #include "NetworkName.h"
@@ -271,6 +272,63 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"LettersInPort", "tcp://127.0.0.1:40o1", kBadAddress},
         FailureCase{"NoHost", "tcp://:4001", kBadAddress},
         FailureCase{"BlankInHost", "tcp://gate way:4000", kBadAddress}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------ hostile gateways
+
+struct HostileCase {
+  const char* name;
+  testsupport::Misbehaviour how;
+  const char* scheme;
+  std::chrono::milliseconds deadline;  // the one that must end it
+  std::string outcome;  // the cause or the exchange's message ("" : read); "%n" is the port
+};
+
+class Hostile : public testing::TestWithParam<HostileCase> {};
+
+// Connects, reads instrument 1 once, and ends with its message in time,
+// without a loop of Telnet answers.
+TEST_P(Hostile, EndsWithItsMessageInTime) {
+  const auto& c = GetParam();
+  testsupport::HostileGateway gateway(c.how);
+  const std::string name = std::string(c.scheme) + "://127.0.0.1:" + std::to_string(gateway.Port());
+  Rig rig(name);
+  rig.link.Retries1 = 1;
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string outcome;
+  if (rig.link.Configure() != 0) {
+    outcome = rig.link.LastOpenError();
+  } else {
+    try {
+      outcome = rig.link.ErrorText(0, rig.Request(0, 17));
+    } catch (const pmlink::SerialPortError& e) {
+      outcome = e.what();
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, c.deadline + 1500ms);
+  std::string expected = c.outcome;
+  if (const auto at = expected.find("%n"); at != std::string::npos) expected.replace(at, 2, name);
+  EXPECT_EQ(outcome, expected);
+  EXPECT_LE(gateway.OptionCommands(), 4) << "each option answered once";
+}
+
+using testsupport::Misbehaviour;
+constexpr auto kConnect = 3000ms, kRead = 1300ms;
+const std::string kNoTelnet = "Порт %n: сервер не ответил на запрос управления портом (RFC 2217)";
+const std::string kNoReply = "устройство 1 %n не отвечает на запрос";
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, Hostile,
+    testing::Values(
+        HostileCase{"SilentAfterConnect", Misbehaviour::Silent, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"SilentRaw", Misbehaviour::Silent, "tcp", kRead, kNoReply},
+        HostileCase{"ZeroFlood", Misbehaviour::ZeroFlood, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"EndlessSubnegotiation", Misbehaviour::EndlessSubnegotiation, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"NopFlood", Misbehaviour::NopFlood, "rfc2217", kRead, kNoReply},
+        HostileCase{"UnterminatedSubnegotiation", Misbehaviour::UnterminatedSubnegotiation, "rfc2217", kRead, ""},
+        HostileCase{"CommandInSubnegotiation", Misbehaviour::CommandInSubnegotiation, "rfc2217", kRead, ""},
+        HostileCase{"OptionLoop", Misbehaviour::OptionLoop, "rfc2217", kRead, ""},
+        HostileCase{"CloseMidReply", Misbehaviour::CloseMidReply, "tcp", kRead, "Порт %n: соединение разорвано"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The simulator's own TCP server, as the demo uses it: the same exchanges.
