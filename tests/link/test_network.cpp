@@ -7,11 +7,14 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,7 @@
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
 #include "Ser2net.h"
+#include "SilentResolver.h"
 #include "TcpServer.h"
 
 using namespace std::chrono_literals;
@@ -344,6 +348,63 @@ TEST(SimulatorOverTcp, AnswersLikeThePseudoTerminal) {
   rig.link.ClosePort();
   ASSERT_EQ(rig.link.Configure(), 0);
   EXPECT_EQ(rig.Request(0, 17), rc::Ok);
+}
+
+// ------------------------------------- a host of its own, in a child process
+
+// What run returns in a child behind a name server that never answers, on a
+// network with only the loopback and an IPv4 address; nothing when the system
+// allows no user namespaces.
+std::optional<std::string> OnSilentNetwork(const std::function<std::string()>& run) {
+  int out[2];
+  if (::pipe(out) != 0) return std::nullopt;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(out[0]);
+    const std::string report = testsupport::EnterSilentResolver() ? "+" + run() : "";
+    [[maybe_unused]] const auto n = ::write(out[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string report;
+  char buf[256];
+  for (ssize_t k; (k = ::read(out[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<std::size_t>(k));
+  ::close(out[0]);
+  ::waitpid(pid, nullptr, 0);
+  if (report.empty()) return std::nullopt;
+  return report.substr(1);
+}
+
+// The outcome of opening a network port, and whether it came in time.
+std::string Open(const std::string& name) {
+  pmlink::NamedPort port;
+  port.SetName(name);
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string outcome = "open";
+  try {
+    port.Open();
+  } catch (const pmlink::SerialPortError& e) {
+    outcome = e.what();
+  }
+  return std::chrono::steady_clock::now() - t0 < 4500ms ? outcome : "late: " + outcome;
+}
+
+TEST(OnSilentNetwork, NameLookupEndsWithTheConnectTime) {
+  const auto outcome = OnSilentNetwork([] { return Open("tcp://gateway.pmservice.test:4001"); });
+  if (!outcome) GTEST_SKIP() << "no unprivileged user namespaces";
+  EXPECT_EQ(*outcome, "Порт tcp://gateway.pmservice.test:4001: узел gateway.pmservice.test "
+                      "не найден за 3 с (сервер имён не ответил)");
+}
+
+TEST(OnSilentNetwork, Ipv6LoopbackWorksWithoutAnIpv6Address) {
+  const auto outcome = OnSilentNetwork([] {
+    sim::Line line;
+    line.AddDefaultSet();
+    sim::TcpServer server(line, "[::1]:0");
+    return Open("tcp://[::1]:" + std::to_string(server.Port()));
+  });
+  if (!outcome) GTEST_SKIP() << "no unprivileged user namespaces";
+  EXPECT_EQ(*outcome, "open");
 }
 
 }  // namespace
