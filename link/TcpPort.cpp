@@ -56,12 +56,12 @@ void TcpPort::Open() {
 
 void TcpPort::Connect(const std::string& host, const std::string& service,
                       Clock::time_point deadline) {
-  const std::string seconds = std::to_string(connectMs / 1000) + " с";
+  const std::string seconds = std::to_string(connectMs / 1000);
   const AddressLookup lookup = LookUpAddresses(host, service, deadline);
   // A lookup that ends with no time left for the connection is as late as
   // one that never ends: the name server is the one to blame.
   if (lookup.timedOut || (lookup.rc == 0 && MsLeft(deadline) == 0))
-    Fail("узел " + host + " не найден за " + seconds + " (сервер имён не ответил)", ETIMEDOUT);
+    Fail("узел " + host + " не найден за " + seconds + " с (сервер имён не ответил)", ETIMEDOUT);
   if (lookup.rc == EAI_SYSTEM) Fail("узел " + host + ": " + std::strerror(lookup.err), lookup.err);
   if (lookup.rc != 0) Fail("узел " + host + " не найден", EHOSTUNREACH);
 
@@ -101,7 +101,7 @@ void TcpPort::Connect(const std::string& host, const std::string& service,
       case ECONNREFUSED:
         Fail("узел " + host + " отклонил соединение на порту " + service, lastErr);
       case ETIMEDOUT:
-        Fail("узел " + host + " не ответил за " + seconds, lastErr);
+        Fail("узел " + host + " не ответил за " + seconds + " с", lastErr);
       default:
         Fail("узел " + host + ": " + std::strerror(lastErr), lastErr);
     }
