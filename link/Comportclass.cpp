@@ -127,11 +127,9 @@ int TComPortClass::Configure(bool reportOpenFailure) {
   m_port.SetStopBits(static_cast<int>(stopBits));
 
   // A COM name ("COM3", "com3"; "Com3" is not one), an absolute device path,
-  // or a network line with a valid host and port.
-  const bool network = pmlink::KindOfPortName(Port) != pmlink::PortKind::Device;
-  if (network) {
-    if (!pmlink::ParseNetworkName(Port)) return -1;
-  } else {
+  // or a network line. A malformed network address is refused by the port's
+  // Open, which says what the address must look like.
+  if (pmlink::KindOfPortName(Port) == pmlink::PortKind::Device) {
     const bool comName =
         Port.find("COM") != std::string::npos || Port.find("com") != std::string::npos;
     const bool absolutePath = !Port.empty() && Port[0] == '/';

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "AddressLookup.h"
 #include "NetworkName.h"
 
 namespace pmlink {
@@ -55,19 +56,17 @@ void TcpPort::Open() {
 
 void TcpPort::Connect(const std::string& host, const std::string& service,
                       Clock::time_point deadline) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
-  addrinfo* found = nullptr;
-  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (rc != 0) {
-    if (rc == EAI_SYSTEM) Fail("узел " + host + ": " + std::strerror(errno), errno);
-    Fail("узел " + host + " не найден", EHOSTUNREACH);
-  }
+  const std::string seconds = std::to_string(connectMs / 1000);
+  const AddressLookup lookup = LookUpAddresses(host, service, deadline);
+  // A lookup that ends with no time left for the connection is as late as
+  // one that never ends: the name server is the one to blame.
+  if (lookup.timedOut || (lookup.rc == 0 && MsLeft(deadline) == 0))
+    Fail("узел " + host + " не найден за " + seconds + " с (сервер имён не ответил)", ETIMEDOUT);
+  if (lookup.rc == EAI_SYSTEM) Fail("узел " + host + ": " + std::strerror(lookup.err), lookup.err);
+  if (lookup.rc != 0) Fail("узел " + host + " не найден", EHOSTUNREACH);
 
   int lastErr = ETIMEDOUT;
-  for (const addrinfo* a = found; a != nullptr && m_fd < 0; a = a->ai_next) {
+  for (const addrinfo* a = lookup.found.get(); a != nullptr && m_fd < 0; a = a->ai_next) {
     const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                             a->ai_protocol);
     if (fd < 0) {
@@ -97,13 +96,12 @@ void TcpPort::Connect(const std::string& host, const std::string& service,
     lastErr = err;
     if (err == ETIMEDOUT) break;  // the time is spent
   }
-  ::freeaddrinfo(found);
   if (m_fd < 0) {
     switch (lastErr) {
       case ECONNREFUSED:
         Fail("узел " + host + " отклонил соединение на порту " + service, lastErr);
       case ETIMEDOUT:
-        Fail("узел " + host + " не ответил за " + std::to_string(connectMs / 1000) + " с", lastErr);
+        Fail("узел " + host + " не ответил за " + seconds + " с", lastErr);
       default:
         Fail("узел " + host + ": " + std::strerror(lastErr), lastErr);
     }
@@ -113,12 +111,14 @@ void TcpPort::Connect(const std::string& host, const std::string& service,
   ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   m_data.clear();
   m_dataRead = 0;
+  m_out.clear();
 }
 
 void TcpPort::Negotiate(Clock::time_point) {}
 
 void TcpPort::Decode(const std::uint8_t* bytes, std::size_t n) {
-  m_data.insert(m_data.end(), bytes, bytes + n);
+  const std::size_t room = kHeldMax - std::min(kHeldMax, m_data.size());
+  m_data.insert(m_data.end(), bytes, bytes + std::min(n, room));
 }
 
 void TcpPort::Encode(const std::uint8_t* data, std::size_t n, std::vector<std::uint8_t>& out) {
@@ -131,15 +131,19 @@ void TcpPort::Close() {
   m_fd = -1;
   m_data.clear();
   m_dataRead = 0;
+  m_out.clear();
 }
 
-bool TcpPort::Receive(Clock::time_point deadline) {
+std::size_t TcpPort::ReceiveSome(Clock::time_point deadline) {
   std::uint8_t chunk[1024];
   for (;;) {
     const ssize_t k = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
     if (k > 0) {
       Decode(chunk, static_cast<std::size_t>(k));
-      return true;
+      // Answers to the chunk's Telnet commands go out when the connection
+      // takes them now; the caller's deadline is never spent on them.
+      if (!m_out.empty()) Flush(Clock::now());
+      return static_cast<std::size_t>(k);
     }
     if (k == 0) Dropped(0);
     if (errno == EINTR) continue;
@@ -148,10 +152,28 @@ bool TcpPort::Receive(Clock::time_point deadline) {
       Fail(std::string("чтение: ") + std::strerror(errno), errno);
     }
     const int wait = MsLeft(deadline);
-    if (wait == 0) return false;
+    if (wait == 0) return 0;
     pollfd p{m_fd, POLLIN, 0};
     if (::poll(&p, 1, wait) < 0 && errno != EINTR) Fail("ожидание данных", errno);
   }
+}
+
+bool TcpPort::ReceiveUntil(Clock::time_point deadline, const std::function<bool()>& done) {
+  while (!done()) {
+    if (Clock::now() >= deadline) return false;
+    ReceiveSome(deadline);
+  }
+  return true;
+}
+
+void TcpPort::Queue(const std::vector<std::uint8_t>& bytes) {
+  if (m_out.size() + bytes.size() <= kQueuedMax) m_out.insert(m_out.end(), bytes.begin(), bytes.end());
+}
+
+bool TcpPort::Flush(Clock::time_point deadline) {
+  const std::size_t sent = Send(m_out.data(), m_out.size(), deadline);
+  m_out.erase(m_out.begin(), m_out.begin() + static_cast<std::ptrdiff_t>(sent));
+  return m_out.empty();
 }
 
 std::size_t TcpPort::Send(const std::uint8_t* bytes, std::size_t n, Clock::time_point deadline) {
@@ -177,9 +199,18 @@ std::size_t TcpPort::Send(const std::uint8_t* bytes, std::size_t n, Clock::time_
 
 void TcpPort::Purge() {
   if (m_fd < 0) throw SerialPortError("Порт " + m_name + " не открыт", EBADF);
-  // Whatever is waiting in the socket goes through Decode (a Telnet command
-  // in it still counts) and is then dropped with the unread data.
-  while (Receive(Clock::now())) {
+  // What has arrived goes through Decode (a Telnet command in it still
+  // counts) and is dropped with the unread data. A far end that keeps
+  // sending is drained for at most the gap between two bytes or kPurgeMax
+  // bytes; the rest is read as the start of the next reply, which the
+  // exchange refuses by its header.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(interByteMs);
+  std::size_t drained = 0;
+  while (drained < kPurgeMax && Clock::now() < deadline) {
+    const std::size_t k = ReceiveSome(Clock::now());
+    m_data.clear();
+    if (k == 0) break;
+    drained += k;
   }
   m_data.clear();
   m_dataRead = 0;
@@ -206,7 +237,7 @@ int TcpPort::Read(std::uint8_t* buf, int n) {
       gap = std::min(total, Clock::now() + std::chrono::milliseconds(interByteMs));
       continue;
     }
-    if (!Receive(std::min(total, gap))) break;
+    if (!ReceiveUntil(std::min(total, gap), [this] { return m_data.size() > m_dataRead; })) break;
   }
   return got;
 }
@@ -216,8 +247,12 @@ int TcpPort::Write(const std::uint8_t* buf, int n) {
   if (n <= 0) return 0;
   std::vector<std::uint8_t> wire;
   Encode(buf, static_cast<std::size_t>(n), wire);
+  // Telnet answers still queued go first.
+  m_out.insert(m_out.end(), wire.begin(), wire.end());
   const auto total = Clock::now() + std::chrono::milliseconds(totalBaseMs + totalPerByteMs * n);
-  return Send(wire.data(), wire.size(), total) == wire.size() ? n : 0;
+  if (Flush(total)) return n;
+  m_out.clear();  // what did not go out in time is dropped, as a local port's flush would
+  return 0;
 }
 
 }  // namespace pmlink

@@ -7,22 +7,27 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Comportclass.h"
+#include "HostileGateway.h"
 #include "Line.h"
 #include "NamedPort.h"
 #include "NetworkName.h"
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
 #include "Ser2net.h"
+#include "SilentResolver.h"
 #include "TcpServer.h"
 
 using namespace std::chrono_literals;
@@ -220,8 +225,10 @@ struct StubbornServer {
 struct FailureCase {
   const char* name;
   std::string port;  // "%d" stands for the case's loopback port
-  std::string cause;  // "" : refused by Configure before any connection, no message
+  std::string cause;
 };
+
+constexpr const char* kBadAddress = "неверный адрес (нужно tcp://УЗЕЛ:ПОРТ или rfc2217://УЗЕЛ:ПОРТ)";
 
 class ConnectFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -248,10 +255,6 @@ TEST_P(ConnectFailure, GivesTheCause) {
   EXPECT_EQ(rig.link.Configure(), -1);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 3500ms);
   EXPECT_FALSE(rig.link.IsOpen());
-  if (c.cause.empty()) {
-    EXPECT_TRUE(rig.messages.shown.empty());
-    return;
-  }
   ASSERT_EQ(rig.messages.shown.size(), 1u);
   EXPECT_EQ(rig.messages.Last().text, std::string(kDisconnected) + "\nПорт " + name + ": " + fill(c.cause));
   EXPECT_EQ(rig.windowCloses, 1);
@@ -267,11 +270,69 @@ INSTANTIATE_TEST_SUITE_P(
                     "сервер не ответил на запрос управления портом (RFC 2217)"},
         FailureCase{"SettingRefused", "rfc2217://127.0.0.1:%stubborn",
                     "сервер не принял скорость 9600 (ответ 4800)"},
-        FailureCase{"NoPort", "tcp://127.0.0.1", ""},
-        FailureCase{"PortZero", "tcp://127.0.0.1:0", ""},
-        FailureCase{"PortTooLarge", "rfc2217://127.0.0.1:65536", ""},
-        FailureCase{"NoHost", "tcp://:4000", ""},
-        FailureCase{"BlankInHost", "tcp://gate way:4000", ""}),
+        FailureCase{"NoPort", "tcp://127.0.0.1", kBadAddress},
+        FailureCase{"PortZero", "tcp://host:0", kBadAddress},
+        FailureCase{"PortTooLarge", "rfc2217://127.0.0.1:65536", kBadAddress},
+        FailureCase{"LettersInPort", "tcp://127.0.0.1:40o1", kBadAddress},
+        FailureCase{"NoHost", "tcp://:4001", kBadAddress},
+        FailureCase{"BlankInHost", "tcp://gate way:4000", kBadAddress}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------ hostile gateways
+
+struct HostileCase {
+  const char* name;
+  testsupport::Misbehaviour how;
+  const char* scheme;
+  std::chrono::milliseconds deadline;  // the one that must end it
+  std::string outcome;  // the cause or the exchange's message ("" : read); "%n" is the port
+};
+
+class Hostile : public testing::TestWithParam<HostileCase> {};
+
+// Connects, reads instrument 1 once, and ends with its message in time,
+// without a loop of Telnet answers.
+TEST_P(Hostile, EndsWithItsMessageInTime) {
+  const auto& c = GetParam();
+  testsupport::HostileGateway gateway(c.how);
+  const std::string name = std::string(c.scheme) + "://127.0.0.1:" + std::to_string(gateway.Port());
+  Rig rig(name);
+  rig.link.Retries1 = 1;
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string outcome;
+  if (rig.link.Configure() != 0) {
+    outcome = rig.link.LastOpenError();
+  } else {
+    try {
+      outcome = rig.link.ErrorText(0, rig.Request(0, 17));
+    } catch (const pmlink::SerialPortError& e) {
+      outcome = e.what();
+    }
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, c.deadline + 1500ms);
+  std::string expected = c.outcome;
+  if (const auto at = expected.find("%n"); at != std::string::npos) expected.replace(at, 2, name);
+  EXPECT_EQ(outcome, expected);
+  EXPECT_LE(gateway.OptionCommands(), 4) << "each option answered once";
+}
+
+using testsupport::Misbehaviour;
+constexpr auto kConnect = 3000ms, kRead = 1300ms;
+const std::string kNoTelnet = "Порт %n: сервер не ответил на запрос управления портом (RFC 2217)";
+const std::string kNoReply = "устройство 1 %n не отвечает на запрос";
+
+INSTANTIATE_TEST_SUITE_P(
+    Link, Hostile,
+    testing::Values(
+        HostileCase{"SilentAfterConnect", Misbehaviour::Silent, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"SilentRaw", Misbehaviour::Silent, "tcp", kRead, kNoReply},
+        HostileCase{"ZeroFlood", Misbehaviour::ZeroFlood, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"EndlessSubnegotiation", Misbehaviour::EndlessSubnegotiation, "rfc2217", kConnect, kNoTelnet},
+        HostileCase{"NopFlood", Misbehaviour::NopFlood, "rfc2217", kRead, kNoReply},
+        HostileCase{"UnterminatedSubnegotiation", Misbehaviour::UnterminatedSubnegotiation, "rfc2217", kRead, ""},
+        HostileCase{"CommandInSubnegotiation", Misbehaviour::CommandInSubnegotiation, "rfc2217", kRead, ""},
+        HostileCase{"OptionLoop", Misbehaviour::OptionLoop, "rfc2217", kRead, ""},
+        HostileCase{"CloseMidReply", Misbehaviour::CloseMidReply, "tcp", kRead, "Порт %n: соединение разорвано"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The simulator's own TCP server, as the demo uses it: the same exchanges.
@@ -287,6 +348,63 @@ TEST(SimulatorOverTcp, AnswersLikeThePseudoTerminal) {
   rig.link.ClosePort();
   ASSERT_EQ(rig.link.Configure(), 0);
   EXPECT_EQ(rig.Request(0, 17), rc::Ok);
+}
+
+// ------------------------------------- a host of its own, in a child process
+
+// What run returns in a child behind a name server that never answers, on a
+// network with only the loopback and an IPv4 address; nothing when the system
+// allows no user namespaces.
+std::optional<std::string> OnSilentNetwork(const std::function<std::string()>& run) {
+  int out[2];
+  if (::pipe(out) != 0) return std::nullopt;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(out[0]);
+    const std::string report = testsupport::EnterSilentResolver() ? "+" + run() : "";
+    [[maybe_unused]] const auto n = ::write(out[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string report;
+  char buf[256];
+  for (ssize_t k; (k = ::read(out[0], buf, sizeof buf)) > 0;) report.append(buf, static_cast<std::size_t>(k));
+  ::close(out[0]);
+  ::waitpid(pid, nullptr, 0);
+  if (report.empty()) return std::nullopt;
+  return report.substr(1);
+}
+
+// The outcome of opening a network port, and whether it came in time.
+std::string Open(const std::string& name) {
+  pmlink::NamedPort port;
+  port.SetName(name);
+  const auto t0 = std::chrono::steady_clock::now();
+  std::string outcome = "open";
+  try {
+    port.Open();
+  } catch (const pmlink::SerialPortError& e) {
+    outcome = e.what();
+  }
+  return std::chrono::steady_clock::now() - t0 < 4500ms ? outcome : "late: " + outcome;
+}
+
+TEST(OnSilentNetwork, NameLookupEndsWithTheConnectTime) {
+  const auto outcome = OnSilentNetwork([] { return Open("tcp://gateway.pmservice.test:4001"); });
+  if (!outcome) GTEST_SKIP() << "no unprivileged user namespaces";
+  EXPECT_EQ(*outcome, "Порт tcp://gateway.pmservice.test:4001: узел gateway.pmservice.test "
+                      "не найден за 3 с (сервер имён не ответил)");
+}
+
+TEST(OnSilentNetwork, Ipv6LoopbackWorksWithoutAnIpv6Address) {
+  const auto outcome = OnSilentNetwork([] {
+    sim::Line line;
+    line.AddDefaultSet();
+    sim::TcpServer server(line, "[::1]:0");
+    return Open("tcp://[::1]:" + std::to_string(server.Port()));
+  });
+  if (!outcome) GTEST_SKIP() << "no unprivileged user namespaces";
+  EXPECT_EQ(*outcome, "open");
 }
 
 }  // namespace
