@@ -19,6 +19,10 @@ namespace {
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
+// The table shows at most this many entries, the newest; a narrower filter
+// shows older ones. The export and the printed record take every entry.
+constexpr std::size_t kMaxShown = 5000;
+
 // The model filter's items after "все", in list order.
 constexpr int kModels[] = {pmdev::kModelKard, pmdev::kModelZetTS, pmdev::kModelZetTP, pmdev::kModelLunt};
 
@@ -33,7 +37,6 @@ const char* const kOperations[] = {
 
 JournalView::JournalView(TForm1& form, pmjournal::Journal& journal) : QDialog(&form), m_form(form), m_journal(journal) {
   ui.setupUi(this);
-  ui.LabJournalFile->setText("Файл журнала: " + Qs(journal.Path()));
   ui.CBoxJOperation->addItem("все");
   for (const char* op : kOperations) ui.CBoxJOperation->addItem(QString::fromUtf8(op));
   const QDateTime now = QDateTime::currentDateTime();
@@ -71,12 +74,20 @@ pmjournal::Filter JournalView::FilterOf() const {
 }
 
 void JournalView::ButJFilterClick() {
+  pmjournal::Filter filter = FilterOf();
+  filter.limit = kMaxShown + 1;
   try {
-    m_entries = m_journal.Query(FilterOf());
+    m_entries = m_journal.Query(filter);
   } catch (const pmjournal::JournalError& e) {
     m_entries.clear();
     m_form.Messages().Warning(e.what());
   }
+  const bool more = m_entries.size() > kMaxShown;
+  if (more) m_entries.resize(kMaxShown);
+  ui.LabJournalFile->setText("Файл журнала: " + Qs(m_journal.Path()) +
+                             (more ? "\nПоказаны " + QString::number(kMaxShown) +
+                                         " последних записей; более ранние - при более узком отборе"
+                                   : QString()));
   QTableWidget* t = ui.TableJournal;
   t->setRowCount(static_cast<int>(m_entries.size()));
   for (int r = 0; r < t->rowCount(); ++r) {
@@ -139,7 +150,12 @@ void JournalView::ButJSaveClick() {
 void JournalView::ButJExportClick() {
   const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Экспорт журнала в CSV");
   if (path.empty()) return;
-  const std::string failure = pmset::WriteFileAtomically(path, pmjournal::CsvText(m_entries));
+  std::string failure;
+  try {
+    failure = pmset::WriteFileAtomically(path, pmjournal::CsvText(m_journal.Query(FilterOf())));
+  } catch (const pmjournal::JournalError& e) {
+    failure = e.what();
+  }
   if (!failure.empty()) m_form.Messages().Warning("Не удалось записать файл\n" + failure + "\nЭкспорт отменён");
 }
 

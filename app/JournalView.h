@@ -27,9 +27,10 @@ class JournalView : public QDialog {
   void ButJOpenClick();      // the selected entry, before and after
   void ButJRevertClick();    // its "before" into the window
   void ButJSaveClick();      // its "before" as a settings file
-  void ButJExportClick();    // the entries shown, as CSV
+  void ButJExportClick();    // every entry the filter chooses, as CSV
   void ButJProtocolClick();  // the printed record of one instrument
 
+  // The entries in the table, newest first (at most 5000).
   const std::vector<pmjournal::Entry>& Entries() const { return m_entries; }
   pmjournal::Filter FilterOf() const;
 
