@@ -45,6 +45,9 @@ function(pm_add_gtest name)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${name} ${T_SOURCES})
+  # A program of several test sources compiles them as one unit: GoogleTest's
+  # expansions are then instantiated once.
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ${PM_UNITY} UNITY_BUILD_BATCH_SIZE 0)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   pm_test_pch(${name} pm_gtest_pch)
   gtest_discover_tests(${name}

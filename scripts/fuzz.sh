@@ -25,7 +25,7 @@ source scripts/configure.sh
 pm_configure "$BUILD" -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DPM_SUBDIRS="ui;link;device;range;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF
-cmake --build "$BUILD" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" \
+cmake --build "$BUILD" -j"${PM_FUZZ_JOBS:-$(( $(nproc) < 2 ? $(nproc) : 2 ))}" \
   --target "${TARGETS[@]/#/fuzz_}" >/dev/null
 
 mkdir -p "$BUILD/crashes"
