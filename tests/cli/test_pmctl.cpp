@@ -365,7 +365,6 @@ TEST_F(Pmctl, ExitCodesAndMessages) {
   EXPECT_EQ(dropped.output.find("перезапустите"), std::string::npos) << dropped.output;
 }
 
-}  // namespace
 
 // Every load and restore goes on record with the block as read before and as
 // read back after; the journal commands list, filter, show and export them;
@@ -450,3 +449,5 @@ TEST_F(Pmctl, JournalRecordsEveryWriteAndRefusesWithoutIt) {
   EXPECT_EQ(after[0]["before"], hex(changed));
   EXPECT_EQ(after[0]["after"], "");
 }
+
+}  // namespace
