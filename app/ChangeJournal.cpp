@@ -3,6 +3,8 @@
 // When the journal cannot be written the operator is told why and asked
 // whether to write without a record (default No).
 
+#include <QSettings>
+
 #include "FileDialogs.h"
 #include "Journalling.h"
 #include "Obr_pm.h"
@@ -11,6 +13,10 @@ namespace {
 
 constexpr const char* kCaption = "Журнал изменений";
 
+// The window's remembered choices: ~/.config/pmservice/pmservice.conf.
+QSettings Remembered() { return QSettings(QStringLiteral("pmservice"), QStringLiteral("pmservice")); }
+const QString kJournalKey = QStringLiteral("journal/path");
+
 // The operator's choice when the journal cannot take an entry.
 bool WriteWithoutRecord(ui::MessageService& messages, const std::string& why) {
   return messages.Show({why + "\n\nЗаписать в прибор без записи в журнал?", kCaption, ui::Icon::Warning,
@@ -18,6 +24,11 @@ bool WriteWithoutRecord(ui::MessageService& messages, const std::string& why) {
 }
 
 }  // namespace
+
+std::string TForm1::RememberedJournalPath() {
+  const QString path = Remembered().value(kJournalKey).toString();
+  return path.isEmpty() ? pmjournal::DefaultPath() : path.toStdString();
+}
 
 pmjournal::Journal& TForm1::OpenJournal() {
   if (m_journal && m_journal->Path() == JournalPath) return *m_journal;
@@ -69,6 +80,7 @@ void TForm1::JournalFileClick() {
   JournalPath = path;
   try {
     OpenJournal();
+    Remembered().setValue(kJournalKey, QString::fromStdString(path));
   } catch (const pmjournal::JournalError& e) {
     JournalPath = previous;
     Messages().Warning(std::string(e.what()) + "\nЖурнал ведётся по-прежнему в " + previous);

@@ -170,10 +170,13 @@ class TForm1 : public QMainWindow {
   // "Журнал изменений…": the entries, an entry's before and after, putting
   // the before back, saving it as a settings file, CSV and the printed record.
   void JournalClick();
-  // "Файл журнала изменений…": another journal file for this run.
+  // "Файл журнала изменений…": another journal file (a service team's
+  // shared folder), remembered for the next start once it has opened.
   void JournalFileClick();
-  // The journal file every write is recorded in.
-  std::string JournalPath = pmjournal::DefaultPath();
+  // The journal file every write is recorded in: the one last chosen, or
+  // the user's own.
+  std::string JournalPath = RememberedJournalPath();
+  static std::string RememberedJournalPath();
   // The block as the last completed read brought it: a write's "before".
   std::vector<std::uint8_t> ReadBlock;
   // What the next write is in the journal when it is more than an F10 of

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -153,6 +154,27 @@ class TestChangeJournal : public QObject {
     r.messages.answers = {ui::Answer::Yes};
     f.OutPortClick();
     QVERIFY(in.Block() != before);
+  }
+
+  // A chosen journal file is used at once and by the next start, but only
+  // once it has opened: a file that cannot be a journal changes nothing.
+  void aChosenJournalFileIsRememberedOnceItOpens() {
+    Rig r;
+    TForm1& f = *r.form;
+    QSettings remembered("pmservice", "pmservice");
+    remembered.remove("journal/path");
+    const std::string own = TForm1::RememberedJournalPath(), team = r.dir + "/team/journal.sqlite";
+    for (const std::string& chosen : {std::string("/dev/null/journal.sqlite"), team}) {
+      f.AskJournalPath = [&] { return chosen; };
+      f.JournalFileClick();
+    }
+    QCOMPARE(r.messages.shown.size(), std::size_t{1});
+    QVERIFY(r.messages.shown[0].text.find("Журнал ведётся по-прежнему в " + r.dir + "/journal.sqlite") !=
+            std::string::npos);
+    QCOMPARE(f.OpenJournal().Path(), team);
+    QCOMPARE(TForm1::RememberedJournalPath(), team);
+    remembered.remove("journal/path");
+    QCOMPARE(TForm1::RememberedJournalPath(), own);
   }
 
   void theJournalWindow() {
