@@ -6,9 +6,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <string>
 
 #include "NumericEntry.h"
+#include "Journalling.h"
 #include "Obr_pm.h"
 #include "Scaling.h"
 #include "Switches.h"
@@ -31,6 +33,7 @@ struct Calibration {
   QLabel* source;                         // where the read shows it
   QLabel* target;                         // where the stored code is shown
   void (TProgPMClass::*store)(int);
+  const char* operation;  // the journal's name of the step
 };
 
 // Reports a failed exchange while failures are being reported (the polling
@@ -78,6 +81,8 @@ void Calibrate(TForm1& f, const Calibration& c) {
   const int code = (f.Pm.*c.measured)();
   c.target->setText(c.source->text());
   (f.Pm.*c.store)(code);
+  f.PendingOperation = c.operation;
+  f.PendingDetail = "код " + std::to_string(code);
   f.OutPortClick();
   c.indicator->hide();
 }
@@ -85,11 +90,13 @@ void Calibrate(TForm1& f, const Calibration& c) {
 // Stores a picked correction and writes the block at once; a running polling
 // timer is paused meanwhile.
 template <typename Store>
-void CorrectCurrent(TForm1& f, QComboBox* box, Store store) {
+void CorrectCurrent(TForm1& f, QComboBox* box, const char* operation, Store store) {
   f.SetComboRef(box);
   const bool timerRan = f.TimerRunning();
   if (timerRan) f.BtnPuskTimerClick();
   store(box->currentIndex());
+  f.PendingOperation = operation;
+  f.PendingDetail = "код " + std::to_string(box->currentIndex());
   f.OutPortClick();
   if (timerRan && !f.TimerRunning()) f.BtnPuskTimerClick();
 }
@@ -104,7 +111,7 @@ void TForm1::Button1Click() {
                     "Внимание! Сейчас будет произведена калибровка\nначала шкалы измерения \n"
                     "Убедитесь, подан ли на вход сигнал,\nсоответствующий началу шкалы?",
                     "Подтвердите готовность к калибровке шкалы", &TProgPMClass::GetKodACP,
-                    ui.StKodACP, ui.StKBegSk, &TProgPMClass::SetKBegSk});
+                    ui.StKodACP, ui.StKBegSk, &TProgPMClass::SetKBegSk, pmops::operation::kCalibrationStart});
 }
 
 void TForm1::Button2Click() {
@@ -112,7 +119,7 @@ void TForm1::Button2Click() {
                     "Внимание! Сейчас будет произведена калибровка\nконца шкалы измерения \n"
                     "Убедитесь, подан ли на вход сигнал,\nсоответствующий концу шкалы?",
                     "Подтвердите готовность к калибровке шкалы", &TProgPMClass::GetKodACP,
-                    ui.StKodACP, ui.StKEndSk, &TProgPMClass::SetKEndSk});
+                    ui.StKodACP, ui.StKEndSk, &TProgPMClass::SetKEndSk, pmops::operation::kCalibrationEnd});
 }
 
 void TForm1::KalibrBegSkClick() {
@@ -120,7 +127,7 @@ void TForm1::KalibrBegSkClick() {
                     "Внимание! Сейчас будет произведена калибровка\nначала шкалы измерения Тхс\n"
                     "Подан ли на вход Тхс сигнал 100 Ом?",
                     "Подтвердите готовность к калибровке шкалы Тхс", &TProgPMClass::GetKodTxc,
-                    ui.StKodTxc, ui.StBegSkTxc, &TProgPMClass::SetBegSkTxc});
+                    ui.StKodTxc, ui.StBegSkTxc, &TProgPMClass::SetBegSkTxc, pmops::operation::kColdJunctionStart});
 }
 
 void TForm1::KalibrEndSkClick() {
@@ -128,18 +135,18 @@ void TForm1::KalibrEndSkClick() {
                     "Внимание! Сейчас будет произведена калибровка\nконца шкалы измерения Тхс\n"
                     "Подан ли на вход Тхс сигнал, соответствующий 100°С?",
                     "Подтвердите готовность к калибровке шкалы Тхс", &TProgPMClass::GetKodTxc,
-                    ui.StKodTxc, ui.StEndSkTxc, &TProgPMClass::SetEndSkTxc});
+                    ui.StKodTxc, ui.StEndSkTxc, &TProgPMClass::SetEndSkTxc, pmops::operation::kColdJunctionEnd});
 }
 
 // ---------------------------------------------------------------------------
 // Output-current correction
 
 void TForm1::CBoxCurrentClick() {
-  CorrectCurrent(*this, ui.CBoxCurrent, [this](int code) { Pm.SetCurrent(code); });
+  CorrectCurrent(*this, ui.CBoxCurrent, pmops::operation::kCurrentStart, [this](int code) { Pm.SetCurrent(code); });
 }
 
 void TForm1::CBoxCurrentEndClick() {
-  CorrectCurrent(*this, ui.CBoxCurrentEnd, [this](int code) {
+  CorrectCurrent(*this, ui.CBoxCurrentEnd, pmops::operation::kCurrentEnd, [this](int code) {
     if (Pm.DevType == kZetTs || Pm.DevType == kZetTp)
       Pm.SetCurrentEndZ(code);
     else
@@ -152,6 +159,11 @@ void TForm1::CBoxCurrentEndClick() {
 
 void TForm1::ButSwitchClick() {
   const bool on = ui.ButSwitch->isChecked();
+  if (!JournalEvent(on ? "включено" : "выключено")) {
+    const QSignalBlocker quiet(ui.ButSwitch);
+    ui.ButSwitch->setChecked(!on);
+    return;
+  }
   if (on) ui.Edit1->clear();
   ui.Edit1->setEnabled(on);
   ui.Label25->setEnabled(on);
@@ -164,6 +176,7 @@ void TForm1::Edit1Exit() {
   SetEditRef(ui.Edit1);
   if (CheckEntry(ui.Edit1, pmdev::kRangeMilliamp)) {
     const double mA = *pmdev::ParseTypedNumber(ui.Edit1->text().toStdString());
+    if (!JournalEvent("ток " + ui.Edit1->text().toStdString() + " мА")) return;
     const int result = pmops::SendOutputValue(Link, Serv.DeviceIndex, mA);
     if (result != rc::Ok) {
       Link.ReportError(Serv.DeviceIndex, result);

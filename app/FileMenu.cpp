@@ -3,22 +3,18 @@
 // be, and the instrument compared with a file. Nothing here talks to the
 // instrument: loaded values go out with F10, behind the usual save prompts.
 
-#include <QDialog>
-#include <QFont>
-#include <QHeaderView>
-#include <QTableWidget>
 #include <optional>
 
 #include "Apply.h"
+#include "CompareDialog.h"
 #include "FileAccess.h"
 #include "Fields.h"
 #include "FileDialogs.h"
-#include "ModalRunner.h"
+#include "Journalling.h"
 #include "Obr_pm.h"
 #include "Read.h"
 #include "SettingsFile.h"
 #include "Write.h"
-#include "ui_CompareView.h"
 
 namespace {
 
@@ -53,6 +49,8 @@ void Take(TForm1& f, const pmset::Snapshot& file, pmset::Scope scope) {
   const pmset::Applied applied = pmset::Apply(file, f.Pm, scope);
   if (applied.changed) {
     f.Pm.Changed = 1;
+    f.PendingOperation = scope == pmset::Scope::Settings ? pmops::operation::kLoadSettings : pmops::operation::kRestoreAll;
+    f.PendingDetail = pmops::FileDetail(file);
     if (f.Pm.GetTipD() != tipD) f.Pm.TipDChanged = 1;
   }
   f.ShowImage();
@@ -76,6 +74,17 @@ bool Ready(TForm1& f) {
 }
 
 }  // namespace
+
+bool TForm1::PutIntoImage(const pmset::Snapshot& file, pmset::Scope scope) {
+  if (!Ready(*this)) return false;
+  const std::string refusal = pmset::RefusalFor(file, Pm.DevType, Pm.Version, Pm.GetLen());
+  if (!refusal.empty()) {
+    Messages().Warning(refusal);
+    return false;
+  }
+  Take(*this, file, scope);
+  return true;
+}
 
 void TForm1::ShowImage() {
   FillScope filling(*this);
@@ -126,28 +135,5 @@ void TForm1::CompareFileClick() {
   const std::vector<pmset::Row> rows =
       pmset::Compare({Pm.DevType, Pm.Version, block, pmset::AccessOf(Pm)}, file->View(), pmset::Part::Whole);
 
-  QDialog dialog(this);
-  Ui::TFormCompare view;
-  view.setupUi(&dialog);
-  view.LabFile->setText(QString::fromStdString("Файл: " + file->program + ", " + file->savedAt + ", " +
-                                               file->port + ", устройство " + std::to_string(file->address)));
-  QTableWidget* table = view.TableCompare;
-  table->setRowCount(static_cast<int>(rows.size()));
-  for (int r = 0; r < table->rowCount(); ++r) {
-    const pmset::Row& row = rows[static_cast<std::size_t>(r)];
-    const bool differs = row.differs;
-    const std::string cells[3] = {(differs ? "* " : "  ") + row.label, row.mine, row.theirs};
-    for (int c = 0; c < 3; ++c) {
-      auto* item = new QTableWidgetItem(QString::fromStdString(cells[c]));
-      if (differs) {
-        QFont bold = item->font();
-        bold.setBold(true);
-        item->setFont(bold);
-        item->setForeground(Qt::red);
-      }
-      table->setItem(r, c, item);
-    }
-  }
-  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  ui::ExecModal(dialog);
+  ShowCompare(this, "Сравнение с файлом", pmops::FileDetail(*file), rows, "Прибор", "Файл");
 }

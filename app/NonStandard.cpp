@@ -18,6 +18,7 @@
 #include "Identification.h"
 #include "ModalRunner.h"
 #include "NumericEntry.h"
+#include "Journalling.h"
 #include "Obr_pm.h"
 #include "RangeLists.h"
 #include "SensorLists.h"
@@ -155,6 +156,7 @@ void TForm1::ButNonStandClick() {
 
   const ProgrammedRange r = TakeFromDialog(dlg);
   // A range number equal to the table's row count marks a non-standard range.
+  PendingOperation = pmops::operation::kNonStandardRange;
   Pm.SetRangeNo(static_cast<int>(table.size()));
   Pm.SetRangeMin(r.rangeMin);
   Pm.SetRangeMax(r.rangeMax);

@@ -109,6 +109,8 @@ void TForm1::WireControls() {
   action(ui.ALoadFile, &TForm1::LoadFileClick);
   action(ui.ARestoreFile, &TForm1::RestoreFileClick);
   action(ui.ACompareFile, &TForm1::CompareFileClick);
+  action(ui.AJournal, &TForm1::JournalClick);
+  action(ui.AJournalFile, &TForm1::JournalFileClick);
   connect(ui.N4, &QAction::triggered, ui.AParol, &QAction::trigger);
   connect(ui.ToolButton6, &QAction::triggered, ui.AParol, &QAction::trigger);
 

@@ -17,10 +17,14 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "Comportclass.h"
+#include "Apply.h"
 #include "Help.h"
+#include "Journal.h"
 #include "MessageService.h"
 #include "ProgPM.h"
 #include "Reading.h"
@@ -41,6 +45,7 @@ class TrendView;
 class ReadRecorder;
 namespace pmops {
 struct ReadOutcome;
+struct WriteEnd;
 }
 
 class TForm1 : public QMainWindow {
@@ -156,6 +161,42 @@ class TForm1 : public QMainWindow {
   void CompareFileClick();
   // Shows the image as it stands (after a file was put into it).
   void ShowImage();
+  // Puts a settings file into the image as "Загрузить" does (settings) or
+  // "Восстановить всё" does (everything), with the same checks; false when
+  // it was refused.
+  bool PutIntoImage(const pmset::Snapshot& file, pmset::Scope scope);
+
+  // --- change journal (app/ChangeJournal.cpp, app/JournalView.cpp) -------
+  // "Журнал изменений…": the entries, an entry's before and after, putting
+  // the before back, saving it as a settings file, CSV and the printed record.
+  void JournalClick();
+  // "Файл журнала изменений…": another journal file (a service team's
+  // shared folder), remembered for the next start once it has opened.
+  void JournalFileClick();
+  // The journal file every write is recorded in: the one last chosen, or
+  // the user's own.
+  std::string JournalPath = RememberedJournalPath();
+  static std::string RememberedJournalPath();
+  // The block as the last completed read brought it: a write's "before".
+  std::vector<std::uint8_t> ReadBlock;
+  // What the next write is in the journal when it is more than an F10 of
+  // edits (a calibration step, a loaded file ...), with its detail; a read
+  // or a write clears them.
+  std::string PendingOperation;
+  std::string PendingDetail;
+  // Records an entry as begun before a write; 0 when the journal cannot be
+  // written and the operator chose to write without a record, nothing when
+  // he declined (then nothing may be sent).
+  std::optional<std::int64_t> JournalBegin(const pmjournal::Entry& entry);
+  // Completes it (a failure to do so is reported, the write stands).
+  void JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end);
+  // Output control: an event recorded before it is sent; false when the
+  // operator declined to go on without a record.
+  bool JournalEvent(const std::string& detail);
+  // The journal, opened on first use; throws pmjournal::JournalError.
+  pmjournal::Journal& OpenJournal();
+  // Asks for the journal file ("" when the operator cancels).
+  std::function<std::string()> AskJournalPath;
 
   // --- alarm, sensor and range editors; change tracking (app/Editors.cpp) ---
   void CBoxTipSignClick();
@@ -260,6 +301,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TFormNastr> m_formNastr;
   std::unique_ptr<TFormPort> m_formPort;
   std::unique_ptr<TrafficView> m_trafficView;  // traffic view
+  std::unique_ptr<pmjournal::Journal> m_journal;  // change journal, at m_journal->Path()
   // trend and recording
   void CreateTrend();
   std::unique_ptr<TrendView> m_trendView;

@@ -23,6 +23,7 @@
 #include "DisplayFormat.h"
 #include "Identification.h"
 #include "Obr_pm.h"
+#include "SettingsFile.h"
 #include "Read.h"
 #include "RangeLists.h"
 #include "Scaling.h"
@@ -88,6 +89,12 @@ void TForm1::InPortClick() {
   FillScope filling(*this);
   // Every read of the window completes or fails here.
   const pmops::ReadOutcome read = pmops::Read(Link, Pm, Serv);
+  if (read.Complete()) {
+    // The "before" of the next write; what an earlier edit meant to write is gone.
+    ReadBlock = pmset::BlockOf(Pm);
+    PendingOperation.clear();
+    PendingDetail.clear();
+  }
   ShowRead(read);
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Journalling.h"
 #include "Obr_pm.h"
 #include "Write.h"
 #include "obrport.h"
@@ -55,6 +56,22 @@ void TForm1::OutPortClick() {
     return;
   }
 
+  // The block as last read goes on record before anything is sent; without
+  // a record only when the operator says so.
+  const bool renumber = Serv.NewDeviceIndex != Serv.DeviceIndex;
+  pmjournal::Entry entry = pmops::EntryBefore(
+      Pm, ReadBlock, Link.Port, Serv.DeviceIndex + 1,
+      !PendingOperation.empty() ? PendingOperation
+                                : (renumber ? pmops::operation::kDeviceNumber : pmops::operation::kWrite));
+  entry.detail = PendingDetail;
+  if (renumber)
+    entry.detail += (entry.detail.empty() ? "" : "; ") + std::string("номер устройства ") +
+                    std::to_string(Serv.DeviceIndex + 1) + " -> " + std::to_string(Serv.NewDeviceIndex + 1);
+  PendingOperation.clear();
+  PendingDetail.clear();
+  const std::optional<std::int64_t> journalled = JournalBegin(entry);
+  if (!journalled) return;
+
   // 4. The progress bar, repainted at once although the GUI thread is busy.
   QProgressBar* bar = ui.ProgressBar1;
   constexpr int kStep = 25;
@@ -90,13 +107,20 @@ void TForm1::OutPortClick() {
       Link.ReportError(Serv.DeviceIndex, written.result);
       break;
     case pmops::WriteStop::Written:
-      // 12. Show what the instrument now holds.
+      // 12. Show what the instrument now holds; that read is the entry's "after".
       InPortClick();
       Trace(*this, "OutPortClick");
       break;
     case pmops::WriteStop::NoData:
       break;
   }
+
+  if (written.Written())
+    JournalFinish(*journalled, Pm.DataRead == 1 ? ReadBlock : std::vector<std::uint8_t>(),
+                  Pm.DataRead == 1 ? pmops::WriteEnd{}
+                                   : pmops::WriteEnd{pmjournal::Outcome::Done, "обратное чтение не выполнено", 0});
+  else
+    JournalFinish(*journalled, {}, pmops::EndOf(written));
 
   // 13.
   advance();

@@ -7,6 +7,7 @@
 #include "DisplayFormat.h"
 #include "FileAccess.h"
 #include "Identification.h"
+#include "Journalling.h"
 #include "PortEnumeration.h"
 #include "Read.h"
 #include "Report.h"
@@ -133,6 +134,7 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
     Report(t.err, refusal);
     return kFileRefused;
   }
+  const std::vector<std::uint8_t> before = pmset::BlockOf(in.pm);
   const pmset::Applied applied =
       pmset::Apply(file, in.pm, everything ? pmset::Scope::Everything : pmset::Scope::Settings);
   const auto notApplied = [&]() {
@@ -144,8 +146,34 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
   if (!applied.changed) return notApplied();  // the instrument holds it all already
   const std::vector<std::uint8_t> written = pmset::BlockOf(in.pm);
 
+  // The block as read goes on record before anything is written.
+  std::int64_t entry = 0;
+  if (t.journal) {
+    pmjournal::Entry e = pmops::EntryBefore(
+        in.pm, before, t.link.Port, t.address,
+        everything ? pmops::operation::kRestoreAll : pmops::operation::kLoadSettings);
+    e.program = "pmctl " + pmset::ProgramVersion();
+    e.detail = pmops::FileDetail(file);
+    try {
+      entry = t.journal->Begin(e);
+    } catch (const pmjournal::JournalError& failure) {
+      Report(t.err, std::string(failure.what()) +
+                        "\nВ прибор ничего не записано. Записать без журнала: ключ --no-journal.");
+      return kJournalRefused;
+    }
+  }
+  const auto finish = [&](const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end) {
+    if (!t.journal) return;
+    try {
+      t.journal->Finish(entry, after, end.outcome, end.step, end.result);
+    } catch (const pmjournal::JournalError& failure) {
+      Report(t.err, failure.what());
+    }
+  };
+
   in.pm.Changed = 1;
   const pmops::WriteOutcome w = pmops::Write(t.link, in.pm, in.serv);
+  if (!w.Written()) finish({}, pmops::EndOf(w));
   switch (w.stop) {
     case pmops::WriteStop::Written: break;
     case pmops::WriteStop::OtherModel:
@@ -160,8 +188,12 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
   // Verified: read back and compare every byte written.
   Instrument back;
   const Target again{t.link, t.out, t.err, in.serv.DeviceIndex + 1};
-  if (const int code = ReadInto(again, back)) return code;
+  if (const int code = ReadInto(again, back)) {
+    finish({}, {pmjournal::Outcome::Done, "обратное чтение не выполнено", 0});
+    return code;
+  }
   const std::vector<std::uint8_t> read = pmset::BlockOf(back.pm);
+  finish(read, {});
   bool differ = false;
   for (const pmset::Row& r : pmset::Compare(ViewOf(in.pm, written), ViewOf(back.pm, read), pmset::Part::Whole)) {
     if (!r.differs) continue;

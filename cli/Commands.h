@@ -8,6 +8,7 @@
 
 #include "Comportclass.h"
 #include "Fields.h"
+#include "Journal.h"
 #include "SettingsFile.h"
 
 namespace pmcli {
@@ -20,6 +21,7 @@ enum Exit : int {
   kFileRefused = 3,   // the file cannot be read or written, or is refused; the output cannot be written
   kDifference = 4,    // verification after a write differs; diff found differences
   kInstrumentRefused = 5,  // a model the program does not serve, a write refused, a part not taken
+  kJournalRefused = 6,     // the change journal cannot record the write; nothing was written
 };
 
 struct Target {
@@ -27,6 +29,8 @@ struct Target {
   std::ostream& out;
   std::ostream& err;
   int address = 1;  // 1..32
+  // Where every write is recorded; none when the user chose --no-journal.
+  pmjournal::Journal* journal = nullptr;
 };
 
 int Ports(std::ostream& out);

@@ -8,6 +8,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <csignal>
 #include <optional>
 #include <iostream>
@@ -17,6 +19,8 @@
 #include "Commands.h"
 #include "ConsoleMessages.h"
 #include "FileAccess.h"
+#include "Journal.h"
+#include "JournalCommands.h"
 #include "NamedPort.h"
 #include "Output.h"
 #include "ParserTexts.h"
@@ -39,6 +43,14 @@ const char* kDescription =
     "                                   восстановить из файла всё, калибровку тоже\n"
     "  diff PORT ADDR FILE [--settings] сравнить прибор с файлом (* - различие):\n"
     "                                   весь блок или только то, что записывает load\n"
+    "  journal [--port P] [--address N] [--since T] [--json]\n"
+    "                                   журнал изменений, новые записи сначала\n"
+    "  journal show ID                  запись журнала: каждый параметр до и после\n"
+    "  journal export FILE.csv [--port P] [--address N] [--since T]\n"
+    "                                   выбранные записи журнала в файл CSV\n"
+    "\n"
+    "Каждая запись в прибор (load, restore) заносится в журнал изменений до того,\n"
+    "как уходит в прибор: ~/.local/share/pmservice/journal.sqlite или файл --journal.\n"
     "\n"
     "PORT: устройство (/dev/ttyUSB0, COM1) или линия за шлюзом: tcp://УЗЕЛ:ПОРТ,\n"
     "rfc2217://УЗЕЛ:ПОРТ. Ключи порта и обмена (--baud, --parity, --stop-bits,\n"
@@ -52,7 +64,9 @@ const char* kDescription =
     "  3  файл не читается, не записывается или отвергнут; не удалось вывести результат\n"
     "  4  после записи прочитано не то, что записано; diff: есть различия\n"
     "  5  прибор не обслуживается программой, отказ записи или прибор принял\n"
-    "     не всё (непривилегированный режим)";
+    "     не всё (непривилегированный режим)\n"
+    "  6  журнал изменений не записывается; в прибор ничего не записано\n"
+    "     (записать без журнала: --no-journal)";
 
 // The line dropped while the link cleared it; the link has said so in the
 // window's words, without the system's cause.
@@ -81,10 +95,48 @@ std::optional<int> Number(const QString& text, int lo, int hi) {
   return v;
 }
 
+// The journal commands: nothing is opened but the journal file.
+int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, const QString& verb,
+               const QString& argument, const QCommandLineParser& parser,
+               std::array<const QCommandLineOption*, 4> options) {
+  const auto& [json, port, address, since] = options;
+  pmjournal::Filter filter;
+  if (parser.isSet(*port)) filter.port = parser.value(*port).toStdString();
+  if (parser.isSet(*address)) {
+    const auto n = Number(parser.value(*address), 1, 32);
+    if (!n) return Usage(err, "--address: адрес от 1 до 32");
+    filter.address = *n;
+  }
+  if (parser.isSet(*since)) {
+    const auto ms = pmcli::ParseLocalTime(parser.value(*since).toStdString());
+    if (!ms) return Usage(err, "--since: время в виде ГГГГ-ММ-ДД или ГГГГ-ММ-ДДTЧЧ:ММ[:СС]: " + parser.value(*since));
+    filter.sinceMs = *ms;
+  }
+  std::optional<std::int64_t> id;
+  if (verb == "show") {
+    bool ok = false;
+    id = argument.toLongLong(&ok);
+    if (!ok || *id <= 0) return Usage(err, "Номер записи журнала - целое число больше 0: " + argument);
+    if (parser.isSet(*port) || parser.isSet(*address) || parser.isSet(*since) || parser.isSet(*json))
+      return Usage(err, "journal show принимает только номер записи.");
+  }
+  if (verb == "export" && parser.isSet(*json)) return Usage(err, "Ключ --json не относится к journal export.");
+  try {
+    auto opened = pmjournal::Journal::Open(file);
+    if (!opened.notice.empty()) pmcli::Report(err, opened.notice);
+    if (verb == "show") return pmcli::JournalShow(out, err, *opened.journal, *id);
+    if (verb == "export") return pmcli::JournalExport(err, *opened.journal, filter, argument.toStdString());
+    return pmcli::JournalList(out, *opened.journal, filter, parser.isSet(*json));
+  } catch (const pmjournal::JournalError& e) {
+    pmcli::Report(err, e.what());
+    return pmcli::kJournalRefused;
+  }
+}
+
 int Run(std::ostream& out, std::ostream& err) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff");
+  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff, journal");
   const QCommandLineOption help({"h", "help"}, "Показать эту справку.");
   const QCommandLineOption version({"v", "version"}, "Показать версию программы.");
   const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "бит/с", "9600");
@@ -99,7 +151,13 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption calibration("include-calibration",
                                        "restore: восстановить и калибровку (только для резервной копии этого же прибора).");
   const QCommandLineOption settings("settings", "diff: сравнить только то, что записывает load.");
-  parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings});
+  const QCommandLineOption journalPath("journal", "load, restore, journal: файл журнала изменений.", "файл");
+  const QCommandLineOption noJournal("no-journal", "load, restore: записать в прибор без записи в журнал.");
+  const QCommandLineOption portFilter("port", "journal: только записи этого порта.", "порт");
+  const QCommandLineOption addressFilter("address", "journal: только записи этого адреса, 1..32.", "n");
+  const QCommandLineOption since("since", "journal: записи начиная с ГГГГ-ММ-ДД[TЧЧ:ММ[:СС]].", "время");
+  parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
+                     journalPath, noJournal, portFilter, addressFilter, since});
   if (!parser.parse(QCoreApplication::arguments())) return Usage(err, parser.errorText());
   if (parser.isSet(help)) {
     out << parser.helpText().toStdString();
@@ -120,17 +178,30 @@ int Run(std::ostream& out, std::ostream& err) {
   const std::map<QString, Command> commands = {
       {"ports", {1, {}}},           {"scan", {2, {&to}}},       {"read", {3, {&json}}},
       {"save", {4, {}}},            {"load", {4, {}}},          {"restore", {4, {&calibration}}},
-      {"diff", {4, {&settings}}}};
+      {"diff", {4, {&settings}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}}};
   const auto known = commands.find(command);
   if (known == commands.end()) return Usage(err, "Неизвестная команда: " + command);
-  if (args.size() != known->second.arity) return Usage(err, "Неверное число аргументов команды " + command);
+  const bool journalCommand = command == "journal";
+  const QString journalVerb = journalCommand && args.size() > 1 ? args[1] : QString();
+  const bool arityOk = journalCommand ? (args.size() == 1 || (args.size() == 3 && (journalVerb == "show" || journalVerb == "export")))
+                                      : args.size() == known->second.arity;
+  if (!arityOk) return Usage(err, "Неверное число аргументов команды " + command);
   std::vector<const QCommandLineOption*> allowed = known->second.own;
-  if (command != "ports") allowed.insert(allowed.end(), {&baud, &parity, &stopBits, &txDelay, &tries, &timeout});
+  if (command != "ports" && !journalCommand)
+    allowed.insert(allowed.end(), {&baud, &parity, &stopBits, &txDelay, &tries, &timeout});
+  if (command == "load" || command == "restore") allowed.insert(allowed.end(), {&journalPath, &noJournal});
   for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
-                                           &calibration, &settings})
+                                           &calibration, &settings, &journalPath, &noJournal, &portFilter,
+                                           &addressFilter, &since})
     if (parser.isSet(*option) && std::find(allowed.begin(), allowed.end(), option) == allowed.end())
       return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к команде " + command + ".");
   if (command == "ports") return pmcli::Ports(out);
+  if (parser.isSet(journalPath) && parser.isSet(noJournal))
+    return Usage(err, "Ключи --journal и --no-journal исключают друг друга.");
+  const std::string journalFile =
+      parser.isSet(journalPath) ? parser.value(journalPath).toStdString() : pmjournal::DefaultPath();
+  if (journalCommand) return RunJournal(out, err, journalFile, journalVerb, args.size() > 2 ? args[2] : QString(), parser,
+                                        {&json, &portFilter, &addressFilter, &since});
 
   int address = 1;
   if (args.size() > 2) {
@@ -161,6 +232,20 @@ int Run(std::ostream& out, std::ostream& err) {
   if (args.size() > 3 && command != "save")
     if (const int code = pmcli::ReadFile(err, args[3].toStdString(), file)) return code;
 
+  // Every write goes on record: a journal that cannot be opened refuses the
+  // write before the port is opened.
+  std::unique_ptr<pmjournal::Journal> journal;
+  if ((command == "load" || command == "restore") && !parser.isSet(noJournal)) {
+    try {
+      auto opened = pmjournal::Journal::Open(journalFile);
+      if (!opened.notice.empty()) pmcli::Report(err, opened.notice);
+      journal = std::move(opened.journal);
+    } catch (const pmjournal::JournalError& e) {
+      pmcli::Report(err, std::string(e.what()) + "\nВ прибор ничего не записано. Записать без журнала: ключ --no-journal.");
+      return pmcli::kJournalRefused;
+    }
+  }
+
   // The one serial port of the program: a device, or a line behind a gateway.
   pmlink::NamedPort port;
   if (*wait) port.SetReplyTimeout(*wait);
@@ -184,7 +269,8 @@ int Run(std::ostream& out, std::ostream& err) {
     return pmcli::kLinkFailure;
   }
 
-  const pmcli::Target target{link, out, err, address};
+  pmcli::Target target{link, out, err, address};
+  target.journal = journal.get();
   int code = pmcli::kUsage;
   if (command == "scan") code = pmcli::Scan(link, out, err, *last, *attempts ? *attempts : pmops::kScanRetries1);
   else if (command == "read") code = pmcli::Read(target, parser.isSet(json));

@@ -7,6 +7,12 @@
 # file and line. The program's sources they test keep the build's own flags.
 set(PM_TEST_COMPILE_OPTIONS -O0 -g1)
 
+# The change journal of every write the tests make goes to the build folder,
+# never into the user's own data folder, and the window's remembered
+# choices are the tests' own.
+set(PM_TEST_DATA_HOME "${CMAKE_BINARY_DIR}/test-data-home")
+set(PM_TEST_CONFIG_HOME "${CMAKE_BINARY_DIR}/test-config-home")
+
 # Each kind of test program reuses one precompiled header set, built with the
 # tests' flags by a target of its own: GoogleTest for the plain programs, the
 # Qt Widgets headers for the QtTest programs (QtTest itself stays out: its
@@ -49,7 +55,7 @@ function(pm_add_gtest name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${PM_TEST_DATA_HOME};XDG_CONFIG_HOME=${PM_TEST_CONFIG_HOME}")
 endfunction()
 
 # pm_add_qtest(<name> SOURCES <files...> LIBS <libs...> [TIMEOUT <s>])
@@ -72,5 +78,5 @@ function(pm_add_qtest name)
     TIMEOUT ${T_TIMEOUT}
     # Qt's own libraries keep caches alive until exit; leak reports of the
     # window tests would be about them, not about this program.
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;XDG_DATA_HOME=${PM_TEST_DATA_HOME};XDG_CONFIG_HOME=${PM_TEST_CONFIG_HOME}")
 endfunction()

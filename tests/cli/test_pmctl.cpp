@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -51,7 +54,7 @@ class Pmctl : public testing::Test {
   // Standard output and error together; `args` may redirect standard output
   // alone, `before` is a shell command run first (a limit).
   Outcome Pm(const std::string& args, const std::string& before = "") {
-    const bool line = args.rfind("ports", 0) != 0;
+    const bool line = args.rfind("ports", 0) != 0 && args.rfind("journal", 0) != 0;
     const std::string cmd = "{ " + before + (before.empty() ? "" : "; ") + "exec " + PMCTL + " " + args +
                             (line ? " --tx-delay 1" : "") + "; } 2>&1";
     Outcome r;
@@ -360,6 +363,91 @@ TEST_F(Pmctl, ExitCodesAndMessages) {
   EXPECT_NE(dropped.output.find("pmctl: "), std::string::npos) << dropped.output;
   EXPECT_NE(dropped.output.find("отключен"), std::string::npos) << dropped.output;
   EXPECT_EQ(dropped.output.find("перезапустите"), std::string::npos) << dropped.output;
+}
+
+
+// Every load and restore goes on record with the block as read before and as
+// read back after; the journal commands list, filter, show and export them;
+// a journal that cannot be written refuses the write unless --no-journal; a
+// pmctl killed after the block went out leaves the old block on record as
+// not completed.
+TEST_F(Pmctl, JournalRecordsEveryWriteAndRefusesWithoutIt) {
+  const std::string journal = File("journal-" + std::to_string(getpid()) + ".sqlite");
+  const std::string j = " --journal " + journal;
+  const std::string saved = File("journalled.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  const sim::Bytes original = line.Find(1)->Block(), second = line.Find(2)->Block();
+  sim::Bytes changed = original;
+  changed[kUst1] ^= 0x40;
+  line.Find(1)->SetBlock(changed);
+
+  ASSERT_EQ(Pm("load " + At(1) + " " + saved + j).code, 0);
+  ASSERT_EQ(Pm("restore " + At(2) + " " + saved + " --include-calibration" + j).code, 0);
+  const auto hex = [](const sim::Bytes& b) {
+    std::string s;
+    char byte[4];
+    for (auto v : b) {
+      std::snprintf(byte, sizeof byte, "%02X", v);
+      s += (s.empty() ? "" : " ") + std::string(byte);
+    }
+    return s;
+  };
+  const Outcome list = Pm("journal --json" + j);
+  ASSERT_EQ(list.code, 0) << list.output;
+  const auto entries = nlohmann::json::parse(list.output);
+  ASSERT_EQ(entries.size(), 2u);
+  struct Expected {
+    int address;
+    std::string operation;
+    sim::Bytes before, after;
+  };
+  const Expected expected[] = {{2, "Восстановление всего из файла", second, line.Find(2)->Block()},
+                               {1, "Загрузка настроек из файла", changed, line.Find(1)->Block()}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(entries[i]["address"], expected[i].address);
+    EXPECT_EQ(entries[i]["operation"], expected[i].operation);
+    EXPECT_EQ(entries[i]["outcome"], "выполнено");
+    EXPECT_EQ(entries[i]["before"], hex(expected[i].before));
+    EXPECT_EQ(entries[i]["after"], hex(expected[i].after));
+    EXPECT_EQ(entries[i]["program"].get<std::string>().rfind("pmctl ", 0), 0u);
+  }
+  EXPECT_NE(Pm("journal show " + entries[1]["id"].dump() + j).output.find("* Уставка 2"), std::string::npos);
+  EXPECT_EQ(Pm("journal --address 2" + j).output.find("\t1\t"), std::string::npos);
+  EXPECT_EQ(Pm("journal --since 2999-01-01" + j).output, "");
+  const std::string csv = File("journal.csv");
+  ASSERT_EQ(Pm("journal export " + csv + " --port " + server.SlavePath() + j).code, 0);
+  const std::string text = ReadText(csv);
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+  EXPECT_EQ(Pm("journal show 999" + j).code, 1);
+  EXPECT_EQ(Pm("journal --since вчера" + j).code, 1);
+
+  // A journal that cannot be written: nothing goes out, unless asked for.
+  line.Find(1)->SetBlock(changed);
+  const Outcome refused = Pm("load " + At(1) + " " + saved + " --journal /dev/null/journal.sqlite");
+  EXPECT_EQ(refused.code, 6) << refused.output;
+  EXPECT_NE(refused.output.find("--no-journal"), std::string::npos) << refused.output;
+  EXPECT_EQ(line.Find(1)->Block(), changed);
+  EXPECT_EQ(Pm("load " + At(1) + " " + saved + " --no-journal").code, 0);
+  EXPECT_EQ(line.Find(1)->Block(), original);
+  EXPECT_EQ(Pm("load " + At(1) + " " + saved + " --no-journal" + j).code, 1);
+
+  // Killed once the block has gone out: the entry keeps the old block.
+  line.Find(1)->SetBlock(changed);
+  const std::string pidFile = File("pmctl.pid");
+  line.SetLogSink([&pidFile](const sim::LogEntry& e) {
+    if (e.dir != sim::Dir::In || e.bytes.size() < 2 || e.bytes[1] != 69) return;
+    const int pid = std::atoi(ReadText(pidFile).c_str());
+    if (pid > 0) kill(pid, SIGKILL);
+  });
+  const Outcome killed = Pm("load " + At(1) + " " + saved + j, "echo $$ >" + pidFile);
+  line.SetLogSink({});
+  EXPECT_EQ(killed.code, -1) << killed.output;
+  const auto after = nlohmann::json::parse(Pm("journal --json --address 1" + j).output);
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after[0]["outcome"], "не завершено");
+  EXPECT_EQ(after[0]["before"], hex(changed));
+  EXPECT_EQ(after[0]["after"], "");
 }
 
 }  // namespace

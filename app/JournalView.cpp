@@ -1,0 +1,206 @@
+#include "JournalView.h"
+
+#include <QDateTime>
+#include <QHeaderView>
+
+#include "CompareDialog.h"
+#include "EntryText.h"
+#include "FileAccess.h"
+#include "FileDialogs.h"
+#include "Identification.h"
+#include "Journalling.h"
+#include "ModalRunner.h"
+#include "Obr_pm.h"
+#include "Protocol.h"
+#include "ProtocolPdf.h"
+#include "SettingsFile.h"
+
+namespace {
+
+QString Qs(const std::string& s) { return QString::fromStdString(s); }
+
+// The table shows at most this many entries, the newest; a narrower filter
+// shows older ones. The export and the printed record take every entry.
+constexpr std::size_t kMaxShown = 5000;
+
+// The model filter's items after "все", in list order.
+constexpr int kModels[] = {pmdev::kModelKard, pmdev::kModelZetTS, pmdev::kModelZetTP, pmdev::kModelLunt};
+
+const char* const kOperations[] = {
+    pmops::operation::kWrite,           pmops::operation::kDeviceNumber,       pmops::operation::kCalibrationStart,
+    pmops::operation::kCalibrationEnd,  pmops::operation::kColdJunctionStart,  pmops::operation::kColdJunctionEnd,
+    pmops::operation::kCurrentStart,    pmops::operation::kCurrentEnd,         pmops::operation::kNonStandardRange,
+    pmops::operation::kLoadSettings,    pmops::operation::kRestoreAll,         pmops::operation::kRevertSettings,
+    pmops::operation::kRevertAll,       pmops::operation::kOutputControl};
+
+}  // namespace
+
+JournalView::JournalView(TForm1& form, pmjournal::Journal& journal) : QDialog(&form), m_form(form), m_journal(journal) {
+  ui.setupUi(this);
+  ui.CBoxJOperation->addItem("все");
+  for (const char* op : kOperations) ui.CBoxJOperation->addItem(QString::fromUtf8(op));
+  const QDateTime now = QDateTime::currentDateTime();
+  ui.DateJSince->setDateTime(now.addDays(-30));
+  ui.DateJUntil->setDateTime(now);
+  ui.TableJournal->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  const auto wire = [this](QAbstractButton* b, void (JournalView::*handler)()) {
+    connect(b, &QAbstractButton::clicked, this, [this, handler] { m_form.Guarded([this, handler] { (this->*handler)(); }); });
+  };
+  wire(ui.ButJFilter, &JournalView::ButJFilterClick);
+  wire(ui.ButJOpen, &JournalView::ButJOpenClick);
+  wire(ui.ButJRevert, &JournalView::ButJRevertClick);
+  wire(ui.ButJSave, &JournalView::ButJSaveClick);
+  wire(ui.ButJExport, &JournalView::ButJExportClick);
+  wire(ui.ButJProtocol, &JournalView::ButJProtocolClick);
+  connect(ui.TableJournal, &QTableWidget::cellDoubleClicked, this,
+          [this] { m_form.Guarded([this] { ButJOpenClick(); }); });
+  // The instrument shown is the natural first filter.
+  if (m_form.Pm.DataRead == 1) {
+    ui.EditJPort->setText(Qs(m_form.Link.Port));
+    ui.SpinJAddress->setValue(m_form.Serv.DeviceIndex + 1);
+  }
+  ButJFilterClick();
+}
+
+pmjournal::Filter JournalView::FilterOf() const {
+  pmjournal::Filter f;
+  if (!ui.EditJPort->text().trimmed().isEmpty()) f.port = ui.EditJPort->text().trimmed().toStdString();
+  if (ui.SpinJAddress->value() > 0) f.address = ui.SpinJAddress->value();
+  if (const int m = ui.CBoxJModel->currentIndex(); m > 0) f.model = kModels[m - 1];
+  if (const int o = ui.CBoxJOperation->currentIndex(); o > 0) f.operation = kOperations[o - 1];
+  if (ui.ChBoxJSince->isChecked()) f.sinceMs = ui.DateJSince->dateTime().toMSecsSinceEpoch();
+  if (ui.ChBoxJUntil->isChecked()) f.untilMs = ui.DateJUntil->dateTime().toMSecsSinceEpoch() + 60'000;
+  return f;
+}
+
+void JournalView::ButJFilterClick() {
+  pmjournal::Filter filter = FilterOf();
+  filter.limit = kMaxShown + 1;
+  try {
+    m_entries = m_journal.Query(filter);
+  } catch (const pmjournal::JournalError& e) {
+    m_entries.clear();
+    m_form.Messages().Warning(e.what());
+  }
+  const bool more = m_entries.size() > kMaxShown;
+  if (more) m_entries.resize(kMaxShown);
+  ui.LabJournalFile->setText("Файл журнала: " + Qs(m_journal.Path()) +
+                             (more ? "\nПоказаны " + QString::number(kMaxShown) +
+                                         " последних записей; более ранние - при более узком отборе"
+                                   : QString()));
+  QTableWidget* t = ui.TableJournal;
+  t->setRowCount(static_cast<int>(m_entries.size()));
+  for (int r = 0; r < t->rowCount(); ++r) {
+    const pmjournal::Entry& e = m_entries[static_cast<std::size_t>(r)];
+    const std::string cells[] = {std::to_string(e.id), e.at,          e.port,
+                                 std::to_string(e.address), e.identification, e.operation,
+                                 pmjournal::OutcomeLine(e), e.user};
+    for (int c = 0; c < 8; ++c) t->setItem(r, c, new QTableWidgetItem(Qs(cells[c])));
+  }
+}
+
+const pmjournal::Entry* JournalView::Selected() {
+  const int row = ui.TableJournal->currentRow();
+  if (row < 0 || row >= static_cast<int>(m_entries.size())) {
+    m_form.Messages().Warning("Выберите запись журнала");
+    return nullptr;
+  }
+  return &m_entries[static_cast<std::size_t>(row)];
+}
+
+void JournalView::ButJOpenClick() {
+  const pmjournal::Entry* e = Selected();
+  if (!e) return;
+  const std::string caption = "Запись " + std::to_string(e->id) + ": " + e->operation + ", " +
+                              pmjournal::OutcomeLine(*e) + "\n" + e->at + ", " + e->identification + ", порт " +
+                              e->port + ", устройство " + std::to_string(e->address) + "\n" + e->user + "@" +
+                              e->host + ", " + e->program + (e->detail.empty() ? "" : "\n" + e->detail);
+  ShowCompare(this, "Запись журнала изменений", caption, pmjournal::Compare(*e), "До",
+              e->after.empty() ? "После (не прочитано)" : "После");
+}
+
+void JournalView::ButJRevertClick() {
+  const pmjournal::Entry* e = Selected();
+  if (!e) return;
+  const ui::Answer answer = m_form.Messages().Show(
+      {"Вернуть в окно прежние настройки прибора (запись " + std::to_string(e->id) + ")?\n"
+       "Да - все прежние данные, включая калибровку и коррекцию тока\n(только для этого же прибора);\n"
+       "Нет - только настройки.\nАдрес прибора не меняется. В прибор они уйдут по F10.",
+       "Вернуть прежние настройки", ui::Icon::Question, ui::Buttons::YesNoCancel, ui::Answer::No});
+  if (answer == ui::Answer::Cancel) return;
+  const bool everything = answer == ui::Answer::Yes;
+  const pmjournal::Entry entry = *e;
+  if (!m_form.PutIntoImage(pmjournal::BeforeAsSettings(entry),
+                           everything ? pmset::Scope::Everything : pmset::Scope::Settings))
+    return;
+  m_form.PendingOperation = everything ? pmops::operation::kRevertAll : pmops::operation::kRevertSettings;
+  m_form.PendingDetail = "запись журнала " + std::to_string(entry.id) + " от " + entry.at;
+}
+
+void JournalView::ButJSaveClick() {
+  const pmjournal::Entry* e = Selected();
+  if (!e) return;
+  const pmjournal::Entry entry = *e;
+  const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Сохранить прежние настройки в файл");
+  if (path.empty()) return;
+  const std::string failure = pmset::WriteFileAtomically(path, pmset::Encode(pmjournal::BeforeAsSettings(entry)));
+  if (!failure.empty()) m_form.Messages().Warning("Не удалось записать файл\n" + failure + "\nСохранение отменено");
+}
+
+void JournalView::ButJExportClick() {
+  const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Экспорт журнала в CSV");
+  if (path.empty()) return;
+  std::string failure;
+  try {
+    failure = pmset::WriteFileAtomically(path, pmjournal::CsvText(m_journal.Query(FilterOf())));
+  } catch (const pmjournal::JournalError& e) {
+    failure = e.what();
+  }
+  if (!failure.empty()) m_form.Messages().Warning("Не удалось записать файл\n" + failure + "\nЭкспорт отменён");
+}
+
+void JournalView::ButJProtocolClick() {
+  // One instrument: the one the filter names, or the selected entry's.
+  pmjournal::Filter filter = FilterOf();
+  if (!filter.port || !filter.address) {
+    const pmjournal::Entry* e = Selected();
+    if (!e) return;
+    filter.port = e->port;
+    filter.address = e->address;
+  }
+  filter.model.reset();
+  filter.operation.reset();
+  pmjournal::ProtocolHeader h;
+  h.port = *filter.port;
+  h.address = *filter.address;
+  if (filter.sinceMs || filter.untilMs)
+    h.period = (filter.sinceMs ? "с " + ui.DateJSince->dateTime().toString("yyyy-MM-dd HH:mm").toStdString() : "") +
+               (filter.sinceMs && filter.untilMs ? " " : "") +
+               (filter.untilMs ? "по " + ui.DateJUntil->dateTime().toString("yyyy-MM-dd HH:mm").toStdString() : "");
+  h.date = QDate::currentDate().toString("yyyy-MM-dd").toStdString();
+  h.engineer = pmjournal::UserFullName();
+  h.program = "pmservice " + pmset::ProgramVersion();
+  std::vector<pmjournal::Entry> entries;
+  try {
+    entries = m_journal.Query(filter);
+  } catch (const pmjournal::JournalError& e) {
+    m_form.Messages().Warning(e.what());
+    return;
+  }
+  const std::string path = ui::AskFileName(this, ui::FileDialogKind::Save, "Протокол изменений (PDF)");
+  if (path.empty()) return;
+  const std::string failure = WriteProtocolPdf(path, pmjournal::ProtocolHtml(h, entries), h.program);
+  if (!failure.empty()) m_form.Messages().Warning("Не удалось записать файл\n" + failure);
+}
+
+void TForm1::JournalClick() {
+  pmjournal::Journal* journal = nullptr;
+  try {
+    journal = &OpenJournal();
+  } catch (const pmjournal::JournalError& e) {
+    Messages().Warning(e.what());
+    return;
+  }
+  JournalView view(*this, *journal);
+  ui::ExecModal(view);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// "Журнал изменений…": the journal's entries, newest first, filtered by
+// port, device number, model, operation and time; an entry's fields before
+// and after in the compare table of the "Файл" menu; its "before" put back
+// into the window as edits or saved as a settings file; the entries shown
+// exported to CSV; the "Протокол изменений" of one instrument as a PDF.
+//
+// The handlers are public so that tests run what the buttons run.
+
+#include <QDialog>
+#include <vector>
+
+#include "Journal.h"
+#include "ui_JournalView.h"
+
+class TForm1;
+
+class JournalView : public QDialog {
+  Q_OBJECT
+
+ public:
+  JournalView(TForm1& form, pmjournal::Journal& journal);
+
+  Ui::TFormJournal ui;
+
+  void ButJFilterClick();    // the entries again, as the filter says
+  void ButJOpenClick();      // the selected entry, before and after
+  void ButJRevertClick();    // its "before" into the window
+  void ButJSaveClick();      // its "before" as a settings file
+  void ButJExportClick();    // every entry the filter chooses, as CSV
+  void ButJProtocolClick();  // the printed record of one instrument
+
+  // The entries in the table, newest first (at most 5000).
+  const std::vector<pmjournal::Entry>& Entries() const { return m_entries; }
+  pmjournal::Filter FilterOf() const;
+
+ private:
+  // The selected entry; a warning and nothing when none is.
+  const pmjournal::Entry* Selected();
+
+  TForm1& m_form;
+  pmjournal::Journal& m_journal;
+  std::vector<pmjournal::Entry> m_entries;
+};

@@ -1,0 +1,100 @@
+#include "EntryText.h"
+
+#include <cstdio>
+
+namespace pmjournal {
+
+namespace {
+
+constexpr const char* kEol = "\r\n";
+
+pmset::Access AccessOf(int access) {
+  switch (access) {
+    case 1: return pmset::Access::Privileged;
+    case 2: return pmset::Access::NonPrivileged;
+    default: return pmset::Access::Unknown;
+  }
+}
+
+// A field quoted when it holds a separator, a quote or a line end.
+std::string Quoted(const std::string& text) {
+  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+std::vector<pmset::Row> Compare(const Entry& e) {
+  const bool comparable = !e.after.empty() && e.after.size() == e.before.size();
+  const std::vector<std::uint8_t>& after = comparable ? e.after : e.before;
+  return pmset::Compare({e.model, e.version, e.before, AccessOf(e.access)},
+                        {e.model, e.version, after, AccessOf(e.access)}, pmset::Part::Whole);
+}
+
+std::string ChangesText(const Entry& e) {
+  std::string out;
+  for (const pmset::Row& r : Compare(e)) {
+    if (!r.differs) continue;
+    if (!out.empty()) out += "; ";
+    out += r.label + ": " + r.mine + " -> " + r.theirs;
+  }
+  return out;
+}
+
+pmset::Snapshot BeforeAsSettings(const Entry& e) {
+  pmset::Snapshot s;
+  s.program = e.program;
+  s.savedAt = e.at;
+  s.port = e.port;
+  s.address = e.address;
+  s.model = e.model;
+  s.version = e.version;
+  s.correction = e.before.size() >= 5 ? e.before[4] >> 4 : 0;
+  s.access = AccessOf(e.access);
+  s.block = e.before;
+  return s;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& block) {
+  std::string out;
+  char byte[4];
+  for (std::uint8_t b : block) {
+    std::snprintf(byte, sizeof byte, "%02X", b);
+    if (!out.empty()) out += ' ';
+    out += byte;
+  }
+  return out;
+}
+
+std::string OutcomeLine(const Entry& e) {
+  std::string line = OutcomeText(e.outcome);
+  if (!e.step.empty()) line += ": " + e.step;
+  if (e.outcome == Outcome::Failed) line += " (код " + std::to_string(e.result) + ")";
+  return line;
+}
+
+std::string CsvHeader() {
+  return "Номер;Время;Порт;Адрес;Прибор;Операция;Результат;Изменения;Пользователь;Компьютер;Программа;"
+         "Подробности;Блок до;Блок после";
+}
+
+std::string CsvRow(const Entry& e) {
+  std::string line = std::to_string(e.id);
+  for (const std::string& f : {e.at, e.port, std::to_string(e.address), e.identification, e.operation, OutcomeLine(e),
+                               ChangesText(e), e.user, e.host, e.program, e.detail, Hex(e.before), Hex(e.after)})
+    line += ';' + Quoted(f);
+  return line;
+}
+
+std::string CsvText(const std::vector<Entry>& entries) {
+  std::string text = "\xEF\xBB\xBF" + CsvHeader() + kEol;
+  for (const Entry& e : entries) text += CsvRow(e) + kEol;
+  return text;
+}
+
+}  // namespace pmjournal

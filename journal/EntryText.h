@@ -1,0 +1,38 @@
+#pragma once
+// A journal entry for people: its before and after blocks as the compare
+// table of the settings files shows them, one line of text per entry, and
+// CSV in the spreadsheet conventions of the read recording (UTF-8 with a
+// byte-order mark, semicolons, CRLF line ends).
+
+#include <string>
+#include <vector>
+
+#include "Fields.h"
+#include "Journal.h"
+#include "SettingsFile.h"
+
+namespace pmjournal {
+
+// Every field before (mine) and after (theirs), calibration codes included.
+// An entry whose after block is missing or of another length compares the
+// before block with itself: nothing is marked.
+std::vector<pmset::Row> Compare(const Entry& e);
+// The fields that differ, "Уставка 1, %: 10,0 -> 20,0; ...".
+std::string ChangesText(const Entry& e);
+
+// The entry's "before" block as a settings file of the instrument it was
+// read from (no measurement).
+pmset::Snapshot BeforeAsSettings(const Entry& e);
+
+// The block as hex bytes, "0A 1F ...".
+std::string Hex(const std::vector<std::uint8_t>& block);
+
+// "выполнено", or "ошибка: блок (код 3)" with the step and the result.
+std::string OutcomeLine(const Entry& e);
+
+std::string CsvHeader();
+std::string CsvRow(const Entry& e);
+// The whole file: mark, header and one line per entry.
+std::string CsvText(const std::vector<Entry>& entries);
+
+}  // namespace pmjournal

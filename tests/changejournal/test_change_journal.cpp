@@ -1,0 +1,245 @@
+// The window's change journal: each kind of write leaves its entry with the
+// block as read before and as read back after; a journal that cannot be
+// written asks before anything is sent (default No); the journal window
+// shows an entry's fields before and after, puts the before back as edits,
+// saves it as a settings file, exports CSV and prints the change record.
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTest>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "FileDialogs.h"
+#include "JournalView.h"
+#include "ModalRunner.h"
+#include "SettingsFile.h"
+#include "SimWindow.h"
+
+namespace {
+
+constexpr int kZetTp = 102, kLunt = 103;
+constexpr int kUst1 = 5;
+
+struct Rig : testsupport::SimWindow {
+  std::string dir = QDir::tempPath().toStdString() + "/pm_change_journal_" + std::to_string(QCoreApplication::applicationPid());
+  std::string file = dir + "/chosen";
+  Rig() {
+    QDir().mkpath(QString::fromStdString(dir));
+    form->JournalPath = dir + "/journal.sqlite";
+    ui::SetFileDialogRunner([this](ui::FileDialogKind, const std::string&) { return file; });
+  }
+  ~Rig() {
+    ui::SetFileDialogRunner({});
+    ui::SetDialogRunner({});
+    QDir(QString::fromStdString(dir)).removeRecursively();
+  }
+  std::vector<pmjournal::Entry> Entries() { return form->OpenJournal().Query({}); }
+  std::string Text(const std::string& path) const {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+};
+
+}  // namespace
+
+class TestChangeJournal : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void everyWriteLeavesItsBeforeAndAfter_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("step");
+    QTest::newRow("F10") << "Запись (F10)" << 0;
+    QTest::newRow("номер") << "Смена номера устройства" << 1;
+    QTest::newRow("калибровка") << "Калибровка начала шкалы" << 2;
+    QTest::newRow("коррекция тока") << "Коррекция тока начала шкалы" << 3;
+    QTest::newRow("файл") << "Загрузка настроек из файла" << 4;
+  }
+  void everyWriteLeavesItsBeforeAndAfter() {
+    QFETCH(QString, operation);
+    QFETCH(int, step);
+    Rig r;
+    sim::Instrument& in = r.Add(1, kZetTp, 6);
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    f.InPortClick();
+    if (step == 4) {
+      f.SaveFileClick();
+      sim::Bytes b = in.Block();
+      b[kUst1] ^= 0x40;
+      in.SetBlock(b);
+      f.InPortClick();
+    }
+    if (step == 2) in.SetCalibrationReference(3210, 1234);  // a reference signal unlike the stored codes
+    const sim::Bytes before = in.Block();
+    const std::function<void()> acts[] = {
+        [&] {
+          f.ui.CBoxTipSign->setCurrentIndex((f.ui.CBoxTipSign->currentIndex() + 1) % 3);
+          f.CBoxTipSignClick();
+          f.OutPortClick();
+        },
+        [&] {
+          f.ui.CBoxUstrZ->setCurrentIndex(4);
+          f.CBoxUstrZClick();
+          f.OutPortClick();
+        },
+        [&] {
+          r.messages.answers = {ui::Answer::Yes};
+          f.Button1Click();
+        },
+        [&] {
+          f.ui.CBoxCurrent->setCurrentIndex((f.ui.CBoxCurrent->currentIndex() + 3) % f.ui.CBoxCurrent->count());
+          f.CBoxCurrentClick();
+        },
+        [&] {
+          f.LoadFileClick();
+          f.OutPortClick();
+        },
+    };
+    acts[step]();
+    const auto entries = r.Entries();
+    QCOMPARE(entries.size(), std::size_t{1});
+    const pmjournal::Entry& e = entries[0];
+    QCOMPARE(QString::fromStdString(e.operation), operation);
+    QVERIFY(e.outcome == pmjournal::Outcome::Done);
+    QCOMPARE(e.address, 1);
+    QCOMPARE(e.model, kZetTp);
+    QVERIFY(e.before == before);
+    QVERIFY(e.after == in.Block());
+    QVERIFY(e.before != e.after);
+    QVERIFY(e.program.rfind("pmservice ", 0) == 0);
+  }
+
+  void outputControlIsAnEvent() {
+    Rig r;
+    r.Add(1, kLunt, 4);
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    f.InPortClick();
+    f.ui.ButSwitch->click();
+    const auto entries = r.Entries();
+    QCOMPARE(entries.size(), std::size_t{1});
+    QVERIFY(entries[0].outcome == pmjournal::Outcome::Event);
+    QCOMPARE(QString::fromStdString(entries[0].detail), QString("включено"));
+  }
+
+  void aJournalThatCannotBeWrittenAsksFirst() {
+    Rig r;
+    sim::Instrument& in = r.Add(1, kZetTp, 6);
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    f.InPortClick();
+    f.JournalPath = "/dev/null/journal.sqlite";
+    const sim::Bytes before = in.Block();
+    f.ui.CBoxTipSign->setCurrentIndex((f.ui.CBoxTipSign->currentIndex() + 1) % 3);
+    f.CBoxTipSignClick();
+    r.line.ClearLog();
+    f.OutPortClick();  // the question's default: No
+    QCOMPARE(r.messages.shown.size(), std::size_t{1});
+    QVERIFY(r.messages.shown[0].defaultAnswer == ui::Answer::No);
+    QVERIFY(r.messages.shown[0].text.find("/dev/null/journal.sqlite") != std::string::npos);
+    QVERIFY(r.line.Frames(sim::Dir::In).empty());
+    QVERIFY(in.Block() == before);
+    r.messages.answers = {ui::Answer::Yes};
+    f.OutPortClick();
+    QVERIFY(in.Block() != before);
+  }
+
+  // A chosen journal file is used at once and by the next start, but only
+  // once it has opened: a file that cannot be a journal changes nothing.
+  void aChosenJournalFileIsRememberedOnceItOpens() {
+    Rig r;
+    TForm1& f = *r.form;
+    QSettings remembered("pmservice", "pmservice");
+    remembered.remove("journal/path");
+    const std::string own = TForm1::RememberedJournalPath(), team = r.dir + "/team/journal.sqlite";
+    for (const std::string& chosen : {std::string("/dev/null/journal.sqlite"), team}) {
+      f.AskJournalPath = [&] { return chosen; };
+      f.JournalFileClick();
+    }
+    QCOMPARE(r.messages.shown.size(), std::size_t{1});
+    QVERIFY(r.messages.shown[0].text.find("Журнал ведётся по-прежнему в " + r.dir + "/journal.sqlite") !=
+            std::string::npos);
+    QCOMPARE(f.OpenJournal().Path(), team);
+    QCOMPARE(TForm1::RememberedJournalPath(), team);
+    remembered.remove("journal/path");
+    QCOMPARE(TForm1::RememberedJournalPath(), own);
+  }
+
+  void theJournalWindow() {
+    Rig r;
+    sim::Instrument& in = r.Add(1, kZetTp, 6);
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    f.InPortClick();
+    const sim::Bytes before = in.Block();
+    const QString oldUst = f.ui.UstProc1->text();
+    f.ui.UstProc1->setText("77");
+    f.UstProc1Exit(f.ui.UstProc1);
+    f.OutPortClick();
+    QVERIFY(in.Block() != before);
+    const QString newUst = f.ui.UstProc1->text();
+
+    QStringList compared;
+    std::function<void(JournalView&)> inView;
+    ui::SetDialogRunner([&](QDialog& d) {
+      if (auto* view = qobject_cast<JournalView*>(&d)) {
+        inView(*view);
+      } else if (auto* table = d.findChild<QTableWidget*>("TableCompare")) {
+        for (int row = 0; row < table->rowCount(); ++row)
+          compared << table->item(row, 0)->text() + "|" + table->item(row, 1)->text() + "|" + table->item(row, 2)->text();
+      }
+      return 0;
+    });
+    inView = [&](JournalView& v) {
+      QCOMPARE(v.Entries().size(), std::size_t{1});  // filtered to the instrument shown
+      v.ui.SpinJAddress->setValue(2);
+      v.ButJFilterClick();
+      QCOMPARE(v.ui.TableJournal->rowCount(), 0);
+      v.ui.SpinJAddress->setValue(1);
+      v.ButJFilterClick();
+      v.ui.TableJournal->selectRow(0);
+      v.ButJOpenClick();
+      v.ButJSaveClick();
+      const pmset::Parsed saved = pmset::Decode(r.Text(r.file));
+      QVERIFY(saved.file && saved.file->block == before);
+      v.ButJExportClick();
+      QCOMPARE(r.Text(r.file).rfind("\xEF\xBB\xBF", 0), std::size_t{0});
+      r.file = r.dir + "/record.pdf";
+      v.ButJProtocolClick();
+      r.messages.answers = {ui::Answer::No};  // settings only
+      v.ButJRevertClick();
+    };
+    f.JournalClick();
+    QVERIFY(compared.filter(QRegularExpression("^\\* Уставка 2\\|")).size() == 1);
+    QCOMPARE(f.Pm.Changed, 1);
+    QCOMPARE(f.ui.UstProc1->text(), oldUst);
+    f.OutPortClick();
+    QVERIFY(in.Block() == before);
+    QCOMPARE(QString::fromStdString(r.Entries()[0].operation), QString("Возврат прежних настроек"));
+
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+      QSKIP("pdftotext is not installed (Debian package poppler-utils)");
+    QProcess pdf;
+    pdf.start("pdftotext", {QString::fromStdString(r.dir + "/record.pdf"), "-"});
+    QVERIFY(pdf.waitForFinished(20000));
+    const QString text = QString::fromUtf8(pdf.readAllStandardOutput()).simplified();
+    for (const QString& expected : {QString("Протокол изменений"), QString("ЗЕТ-ТП"), QString("Уставка 2"), oldUst,
+                                    newUst, QString("Код АЦП начала шкалы")})
+      QVERIFY2(text.contains(expected), qPrintable(expected + " not in: " + text));
+  }
+};
+
+QTEST_MAIN(TestChangeJournal)
+#include "test_change_journal.moc"
