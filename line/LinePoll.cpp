@@ -21,8 +21,9 @@ std::string FailureText(const TComPortClass& link, int deviceIndex, int result) 
   return text;
 }
 
-std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& link, const std::function<Clocks()>& clock) {
-  const std::optional<Step> step = poller.Next(clock().steadyMs);
+std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& link, const std::function<Clocks()>& clock,
+                                            long cycleLimit) {
+  const std::optional<Step> step = poller.Next(clock().steadyMs, cycleLimit);
   if (!step) return std::nullopt;
   const int index = poller.Instruments()[step->index].address - 1;
   const pmops::ReadOutcome read = pmops::Poll(link, poller.Record(*step), index, step->attempts);

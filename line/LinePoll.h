@@ -18,9 +18,11 @@ struct Clocks {
   pmtrend::Millis wallMs = 0;   // the reading's time stamp
 };
 
-// Nothing when no instrument is due (an empty line). `clock` is asked once
-// before the poll and once after it.
-std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& link, const std::function<Clocks()>& clock);
+// Nothing when no instrument is due (an empty line, or the poll would begin
+// cycle cycleLimit + 1; 0: no limit). `clock` is asked once before the poll
+// and once after it.
+std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& link, const std::function<Clocks()>& clock,
+                                            long cycleLimit = 0);
 
 // The steady clock and the system clock.
 Clocks Now();

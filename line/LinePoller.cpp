@@ -14,12 +14,19 @@ LinePoller::LinePoller(const std::vector<int>& addresses, int backoffCycles) : m
   }
 }
 
-std::optional<Step> LinePoller::Next(std::int64_t nowMs) {
+bool LinePoller::AtCycleEnd() const {
+  for (std::size_t i = m_pos; m_cycle > 0 && i < m_instruments.size(); ++i)
+    if (m_instruments[i].dueCycle <= m_cycle) return false;
+  return true;
+}
+
+std::optional<Step> LinePoller::Next(std::int64_t nowMs, long cycleLimit) {
   if (m_instruments.empty()) return std::nullopt;
   // Every instrument is due within m_backoff cycles, so this ends.
   const std::size_t bound = m_instruments.size() * static_cast<std::size_t>(m_backoff + 1) + 1;
   for (std::size_t tried = 0; tried <= bound; ++tried) {
     if (m_cycle == 0 || m_pos == m_instruments.size()) {
+      if (cycleLimit > 0 && m_cycle >= cycleLimit) return std::nullopt;
       if (m_cycle > 0) m_lastCycleMs = nowMs - m_cycleStart;
       ++m_cycle;
       m_cycleStart = nowMs;

@@ -52,9 +52,13 @@ class LinePoller {
 
   // The next instrument due; the first call and every return past the last
   // address begin a cycle at `nowMs` (a steady clock). Nothing for an empty
-  // line. Instruments backed off are skipped; a cycle in which none is due
-  // passes without a poll.
-  std::optional<Step> Next(std::int64_t nowMs);
+  // line, or when it would begin cycle cycleLimit + 1 (0: no limit).
+  // Instruments backed off are skipped; a cycle in which none is due passes
+  // without a poll.
+  std::optional<Step> Next(std::int64_t nowMs, long cycleLimit = 0);
+  // True when the next poll begins a new cycle.
+  bool AtCycleEnd() const;
+  std::int64_t CycleStartMs() const { return m_cycleStart; }
 
   // The end of the poll of step: the instrument's state follows it, and the
   // reading for the recording and the trend is returned (stamped `time`).
