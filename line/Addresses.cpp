@@ -39,7 +39,9 @@ std::variant<std::vector<int>, std::string> ParseAddresses(const std::string& te
     const int from = number();
     if (from < 0) return "Неверный адрес в \"" + text.substr(at) + "\": " + bounds;
     int to = from;
+    const std::size_t afterNumber = i;
     while (i < text.size() && text[i] == ' ') ++i;
+    if (i >= text.size() || !IsDash(text, i)) i = afterNumber;
     if (i < text.size() && IsDash(text, i)) {
       i += text[i] == '-' ? 1 : 3;
       while (i < text.size() && text[i] == ' ') ++i;
