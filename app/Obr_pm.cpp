@@ -19,6 +19,7 @@
 #include "TrafficView.h"
 #include "ReadRecorder.h"
 #include "TrendView.h"
+#include "LineOverview.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
 
 TForm1::~TForm1() {
   Timer1.stop();
+  if (m_overview) m_overview->StopPolling();
   Link.ClosePort();
 }
 
@@ -85,6 +87,10 @@ void TForm1::CreateDialogs() {
   m_trafficView = std::make_unique<TrafficView>(Link, m_messages, this);
   connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
   CreateTrend();
+  // line overview
+  m_overview = std::make_unique<LineOverview>(*this, m_messages, this);
+  ui.AOverview->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
+  connect(ui.AOverview, &QAction::triggered, this, [this] { Guarded([this] { OverviewClick(); }); });
   // help menu
   connect(ui.AHelpGuide, &QAction::triggered, this, [this] { Guarded([this] { HelpGuideClick(); }); });
   connect(ui.AHelpAbout, &QAction::triggered, this, [this] { Guarded([this] { HelpAboutClick(); }); });
@@ -291,6 +297,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormClose() {
   if (m_closed) return;  // the link may ask again after a port failure
   m_closed = true;
+  // The overview's polling ends first: nothing more goes out on the line.
+  if (m_overview) m_overview->StopPolling();
   // Stopping the timer the usual way also turns error reports back on, so a
   // write started by the close prompt reports its failures.
   if (TimerRunning()) BtnPuskTimerClick();
@@ -321,6 +329,8 @@ void TForm1::PortClick() {
   const std::string chosenPort = dialog.ChosenPort().toStdString();
   if (chosenPort != Link.Port) {
     if (TimerRunning()) BtnPuskTimerClick();
+    // The overview's rows belong to the line it started on.
+    m_overview->StopPolling();
     // The save prompt for changed data; its Cancel selects rememberedPort
     // in CBoxPort again and ends the command.
     if (!SaveBeforePortChange()) {
@@ -345,6 +355,13 @@ void TForm1::N4ParolClick() {
 
 void TForm1::ListDeviceClick() {
   if (ListDeviceHook) ListDeviceHook();
+}
+
+// line overview
+void TForm1::OverviewClick() {
+  m_overview->show();
+  m_overview->raise();
+  m_overview->activateWindow();
 }
 
 // traffic view

@@ -43,6 +43,7 @@ class TFormPort;
 class TrafficView;
 class TrendView;
 class ReadRecorder;
+class LineOverview;
 namespace pmops {
 struct ReadOutcome;
 struct WriteEnd;
@@ -131,6 +132,13 @@ class TForm1 : public QMainWindow {
     TForm1& m_form;
   };
   // end of trend and recording
+
+  // line overview (app/LineOverview.cpp)
+  // "Обзор линии": shows the non-modal overview, which polls every
+  // instrument of the line in turn while it is started.
+  void OverviewClick();
+  LineOverview& Overview() { return *m_overview; }
+  // end of line overview
 
   // help menu (app/Help.cpp)
   // "Руководство пользователя" (F1): the guide in the desktop's viewer.
@@ -308,4 +316,5 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<ReadRecorder> m_recorder;
   QMetaObject::Connection m_trendConnection;
   // end of trend and recording
+  std::unique_ptr<LineOverview> m_overview;  // line overview
 };

@@ -14,6 +14,13 @@ const QColor kAlarm(230, 120, 0);
 const QColor kOverflow(220, 0, 0);
 const QColor kSetpoint(0, 140, 0);
 
+// Colours of several series shown together.
+QColor SeriesColour(std::size_t i) {
+  static const QColor colours[] = {QColor(0, 0, 160),  QColor(0, 130, 0),  QColor(150, 0, 150), QColor(0, 130, 150),
+                                   QColor(120, 80, 0), QColor(90, 90, 90), QColor(200, 0, 90),  QColor(60, 60, 220)};
+  return colours[i % std::size(colours)];
+}
+
 QString TimeLabel(double ms) {
   return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms)).toString(QStringLiteral("HH:mm:ss"));
 }
@@ -26,7 +33,11 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
 }
 
 void TrendPlot::Show(const pmtrend::Series* series, const pmtrend::ViewBox& box) {
-  m_series = series;
+  Show(series ? std::vector<const pmtrend::Series*>{series} : std::vector<const pmtrend::Series*>{}, box);
+}
+
+void TrendPlot::Show(std::vector<const pmtrend::Series*> series, const pmtrend::ViewBox& box) {
+  m_series = std::move(series);
   m_box = box;
   update();
 }
@@ -40,25 +51,48 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   const int maxTimeTicks = std::max(2, static_cast<int>(frame.Area().width() / 80));
   frame.DrawGrid(p, ui::TicksAt(t.lo, t.hi, ui::TimeStep(t.hi - t.lo, maxTimeTicks)),
                  ui::NiceTicks(v.lo, v.hi, 7), TimeLabel, [vStep](double x) { return ui::TickText(x, vStep); });
-  if (!m_series) {
+  if (m_series.empty()) {
     p.drawText(frame.Area(), Qt::AlignCenter, QStringLiteral("Нет данных"));
     return;
   }
-  const pmtrend::Series& s = *m_series;
+  // Units of all the series shown, once each.
+  QString units;
+  for (const pmtrend::Series* s : m_series)
+    if (!units.contains(QString::fromStdString(s->unit)))
+      units += (units.isEmpty() ? "" : ", ") + QString::fromStdString(s->unit);
   p.setPen(Qt::black);
-  p.drawText(QRectF(0, 0, 60, 16), Qt::AlignRight | Qt::AlignTop, QString::fromStdString(s.unit));
+  p.drawText(QRectF(0, 0, 60, 16), Qt::AlignRight | Qt::AlignTop, units);
 
+  const QFontMetrics fm = p.fontMetrics();
+  for (std::size_t i = 0; i < m_series.size(); ++i) {
+    const QColor colour = m_series.size() == 1 ? kLine : SeriesColour(i);
+    PaintSeries(p, frame, *m_series[i], colour);
+    // Legends one under the other in the top right corner.
+    const QString legend = QString::fromStdString(m_series[i]->legend);
+    const double top = frame.Area().top() + 4 + static_cast<double>(i) * (fm.height() + 4);
+    QRectF box(frame.Area().right() - fm.horizontalAdvance(legend) - 30, top, fm.horizontalAdvance(legend) + 26,
+               fm.height() + 4);
+    p.fillRect(box, QColor(255, 255, 255, 220));
+    p.setPen(QPen(colour, 2));
+    p.drawLine(QPointF(box.left() + 4, box.center().y()), QPointF(box.left() + 18, box.center().y()));
+    p.setPen(Qt::black);
+    p.drawText(box.adjusted(22, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, legend);
+  }
+}
+
+void TrendPlot::PaintSeries(QPainter& p, const ui::PlotFrame& frame, const pmtrend::Series& s, const QColor& colour) {
+  const ui::Span t = frame.X();
   p.save();
   p.setClipRect(frame.Area().adjusted(-4, -4, 4, 4));
   p.setRenderHint(QPainter::Antialiasing);
 
   // Setpoints across the whole width, captioned as in the main window, where
   // the first setpoint stands under "Уставка 2" and the second under
-  // "Уставка 1".
+  // "Уставка 1". Several series together show their lines only.
   const std::pair<const std::optional<double>&, QString> setpoints[] = {
       {s.setpoint1, QStringLiteral("Уставка 2")}, {s.setpoint2, QStringLiteral("Уставка 1")}};
   for (const auto& [sp, caption] : setpoints) {
-    if (!sp) continue;
+    if (!sp || m_series.size() > 1) continue;
     p.setPen(QPen(kSetpoint, 1, Qt::DashLine));
     const double y = frame.MapY(*sp);
     p.drawLine(QPointF(frame.Area().left(), y), QPointF(frame.Area().right(), y));
@@ -101,7 +135,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     last = pt;
   }
   flush();
-  p.setPen(QPen(kLine, 1.5));
+  p.setPen(QPen(colour, 1.5));
   p.setBrush(Qt::NoBrush);
   p.drawPath(path);
 
@@ -120,21 +154,10 @@ void TrendPlot::paintEvent(QPaintEvent*) {
       p.setBrush(kAlarm);
       p.drawEllipse(pt, 4, 4);
     } else {
-      p.setPen(QPen(kLine, 1));
-      p.setBrush(kLine);
+      p.setPen(QPen(colour, 1));
+      p.setBrush(colour);
       p.drawEllipse(pt, 2, 2);
     }
   }
   p.restore();
-
-  // Legend.
-  const QString legend = QString::fromStdString(s.legend);
-  const QFontMetrics fm = p.fontMetrics();
-  QRectF box(frame.Area().right() - fm.horizontalAdvance(legend) - 30, frame.Area().top() + 4,
-             fm.horizontalAdvance(legend) + 26, fm.height() + 4);
-  p.fillRect(box, QColor(255, 255, 255, 220));
-  p.setPen(QPen(kLine, 2));
-  p.drawLine(QPointF(box.left() + 4, box.center().y()), QPointF(box.left() + 18, box.center().y()));
-  p.setPen(Qt::black);
-  p.drawText(box.adjusted(22, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, legend);
 }

@@ -28,7 +28,9 @@ TrendView::TrendView(QWidget* parent) : QDialog(parent) {
   connect(ui.CBoxWindow, &QComboBox::currentIndexChanged, this, run([this] { Refresh(); }));
   connect(ui.CBoxSeries, &QComboBox::activated, this, [this, run](int index) {
     run([this, index] {
-      m_pickedFromNewest = ui.CBoxSeries->count() - 1 - index;
+      const int series = static_cast<int>(m_model.AllSeries().size());
+      m_togetherPicked = m_togetherOn && index == series;
+      if (!m_togetherPicked) m_pickedFromNewest = series - 1 - index;
       Refresh();
     })();
   });
@@ -91,7 +93,23 @@ void TrendView::FillSeriesBox() {
   QSignalBlocker block(ui.CBoxSeries);
   ui.CBoxSeries->clear();
   for (const pmtrend::Series& s : all) ui.CBoxSeries->addItem(QString::fromStdString(s.legend));
-  ui.CBoxSeries->setCurrentIndex(static_cast<int>(all.size()) - 1 - m_pickedFromNewest);
+  if (m_togetherOn) ui.CBoxSeries->addItem(QStringLiteral("Обзор линии: выбранные приборы вместе"));
+  ui.CBoxSeries->setCurrentIndex(m_togetherPicked ? ui.CBoxSeries->count() - 1
+                                                  : static_cast<int>(all.size()) - 1 - m_pickedFromNewest);
+}
+
+void TrendView::ShowTogether(const std::vector<pmtrend::Source>& chosen) {
+  m_together.Clear();
+  m_togetherOn = m_togetherPicked = !chosen.empty();
+  FillSeriesBox();
+  Refresh();
+}
+
+void TrendView::TakeTogether(const pmtrend::ReadOutcome& o) {
+  if (!m_togetherOn) return;
+  if (o.ok) m_together.AddReadingOf(o.reading);
+  else m_together.AddFailureOf(o.source, o.time);
+  if (m_togetherPicked && isVisible()) Refresh();
 }
 
 void TrendView::Refresh() {
@@ -99,15 +117,20 @@ void TrendView::Refresh() {
   const int windowIndex = std::clamp(ui.CBoxWindow->currentIndex(), 0, 3);
   std::optional<ui::Span> fixed;
   if (ui.ChBoxFixed->isChecked()) fixed = ui::Span{ui.SpinMin->value(), ui.SpinMax->value()};
-  const pmtrend::Series* s = Shown();
-  static const pmtrend::Series kEmpty;
-  const pmtrend::ViewBox box = pmtrend::ComputeView(s ? *s : kEmpty, now, kWindows[windowIndex], fixed);
-  ui.Plot->Show(s, box);
+  std::vector<const pmtrend::Series*> drawn;
+  if (m_togetherPicked) {
+    for (const pmtrend::Series& t : m_together.AllSeries()) drawn.push_back(&t);
+  } else if (const pmtrend::Series* s = Shown()) {
+    drawn.push_back(s);
+  }
+  const pmtrend::ViewBox box = pmtrend::ComputeView(drawn, now, kWindows[windowIndex], fixed);
+  ui.Plot->Show(drawn, box);
 
   QString status;
-  if (s)
-    status = QStringLiteral("Точек: %1").arg(std::count_if(s->samples.begin(), s->samples.end(),
-                                                            [](const pmtrend::Sample& x) { return !x.Gap(); }));
+  long points = 0;
+  for (const pmtrend::Series* s : drawn)
+    points += std::count_if(s->samples.begin(), s->samples.end(), [](const pmtrend::Sample& x) { return !x.Gap(); });
+  if (!drawn.empty()) status = QStringLiteral("Точек: %1").arg(points);
   if (m_pausedAt) status += QStringLiteral("  (пауза)");
   if (!m_recordText.isEmpty()) status += QStringLiteral("    ") + m_recordText;
   ui.StStatus->setText(status);

@@ -7,11 +7,15 @@
 // "Прибор" picks which of the kept series is drawn (the newest is followed
 // until another is picked). While "Пауза" is on, points go on arriving but
 // the picture stands still.
+//
+// The line overview can send the instruments the operator chose there: they
+// are drawn together, each in its colour, under the last item of "Прибор".
 
 #include <QDialog>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "Reading.h"
 #include "TrendModel.h"
@@ -37,6 +41,15 @@ class TrendView : public QDialog {
   void Take(const pmtrend::ReadOutcome& outcome);
   // The series drawn, or null.
   const pmtrend::Series* Shown() const;
+
+  // The instruments chosen in the line overview, drawn together from now on
+  // (their earlier points are let go); an empty choice ends it.
+  void ShowTogether(const std::vector<pmtrend::Source>& chosen);
+  // A poll of a chosen instrument.
+  void TakeTogether(const pmtrend::ReadOutcome& outcome);
+  bool TogetherShown() const { return m_togetherPicked; }
+  pmtrend::TrendModel& Together() { return m_together; }
+  static constexpr std::size_t kMaxTogether = 32;
   // Redraws for the time `now` (the present unless paused).
   void Refresh();
 
@@ -66,6 +79,9 @@ class TrendView : public QDialog {
   void PauseToggled(bool on);
 
   pmtrend::TrendModel m_model;
+  pmtrend::TrendModel m_together{pmtrend::TrendModel::kMaxSamples, kMaxTogether};
+  bool m_togetherOn = false;      // the overview sent a choice
+  bool m_togetherPicked = false;  // its item is the one drawn
   bool m_listening = false;
   // The series picked in CBoxSeries counted from the newest (0 = newest).
   int m_pickedFromNewest = 0;

@@ -11,12 +11,15 @@
 #include <array>
 #include <memory>
 #include <csignal>
+#include <variant>
 #include <optional>
 #include <iostream>
 #include <map>
 #include <vector>
 
+#include "Addresses.h"
 #include "Commands.h"
+#include "CsvRecorder.h"
 #include "ConsoleMessages.h"
 #include "FileAccess.h"
 #include "Journal.h"
@@ -27,6 +30,7 @@
 #include "Report.h"
 #include "Scan.h"
 #include "SettingsFile.h"
+#include "Watch.h"
 
 namespace {
 
@@ -43,6 +47,10 @@ const char* kDescription =
     "                                   восстановить из файла всё, калибровку тоже\n"
     "  diff PORT ADDR FILE [--settings] сравнить прибор с файлом (* - различие):\n"
     "                                   весь блок или только то, что записывает load\n"
+    "  watch PORT ADDRS [--interval S] [--count N] [--csv FILE]\n"
+    "                                   опрос приборов линии по очереди (ADDRS: 1-8,12):\n"
+    "                                   строка на каждый опрос, CSV как у записи в файл;\n"
+    "                                   Ctrl+C завершает после текущего опроса\n"
     "  journal [--port P] [--address N] [--since T] [--json]\n"
     "                                   журнал изменений, новые записи сначала\n"
     "  journal show ID                  запись журнала: каждый параметр до и после\n"
@@ -61,12 +69,34 @@ const char* kDescription =
     "  0  выполнено\n"
     "  1  ошибка в командной строке\n"
     "  2  порт не открывается, ошибка обмена, связь прервана или прибор не отвечает\n"
+    "     (watch: прибор не ответил на последний опрос)\n"
     "  3  файл не читается, не записывается или отвергнут; не удалось вывести результат\n"
     "  4  после записи прочитано не то, что записано; diff: есть различия\n"
     "  5  прибор не обслуживается программой, отказ записи или прибор принял\n"
     "     не всё (непривилегированный режим)\n"
     "  6  журнал изменений не записывается; в прибор ничего не записано\n"
     "     (записать без журнала: --no-journal)";
+
+volatile std::sig_atomic_t g_stop = 0;
+
+// Ctrl+C and SIGTERM end pmctl watch after the poll under way. Without
+// SA_RESTART the pause between cycles wakes at once; the exchange under way
+// runs to its own deadline.
+void StopOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = [](int) { g_stop = 1; };
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// A decimal number of seconds in 0..86400 (comma or point).
+std::optional<double> Seconds(QString text) {
+  bool ok = false;
+  const double v = text.replace(',', '.').toDouble(&ok);
+  if (!ok || !(v >= 0 && v <= 86400)) return std::nullopt;
+  return v;
+}
 
 // The line dropped while the link cleared it; the link has said so in the
 // window's words, without the system's cause.
@@ -136,7 +166,7 @@ int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, co
 int Run(std::ostream& out, std::ostream& err) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff, journal");
+  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff, watch, journal");
   const QCommandLineOption help({"h", "help"}, "Показать эту справку.");
   const QCommandLineOption version({"v", "version"}, "Показать версию программы.");
   const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "бит/с", "9600");
@@ -156,8 +186,11 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption portFilter("port", "journal: только записи этого порта.", "порт");
   const QCommandLineOption addressFilter("address", "journal: только записи этого адреса, 1..32.", "n");
   const QCommandLineOption since("since", "journal: записи начиная с ГГГГ-ММ-ДД[TЧЧ:ММ[:СС]].", "время");
+  const QCommandLineOption interval("interval", "watch: наименьшее время от начала цикла опроса до следующего, с.", "с", "0");
+  const QCommandLineOption count("count", "watch: число циклов опроса (по умолчанию - до Ctrl+C).", "n");
+  const QCommandLineOption csv("csv", "watch: записывать каждый опрос в файл CSV.", "файл");
   parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
-                     journalPath, noJournal, portFilter, addressFilter, since});
+                     journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv});
   if (!parser.parse(QCoreApplication::arguments())) return Usage(err, parser.errorText());
   if (parser.isSet(help)) {
     out << parser.helpText().toStdString();
@@ -178,7 +211,7 @@ int Run(std::ostream& out, std::ostream& err) {
   const std::map<QString, Command> commands = {
       {"ports", {1, {}}},           {"scan", {2, {&to}}},       {"read", {3, {&json}}},
       {"save", {4, {}}},            {"load", {4, {}}},          {"restore", {4, {&calibration}}},
-      {"diff", {4, {&settings}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}}};
+      {"diff", {4, {&settings}}},   {"watch", {3, {&interval, &count, &csv}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}}};
   const auto known = commands.find(command);
   if (known == commands.end()) return Usage(err, "Неизвестная команда: " + command);
   const bool journalCommand = command == "journal";
@@ -192,7 +225,7 @@ int Run(std::ostream& out, std::ostream& err) {
   if (command == "load" || command == "restore") allowed.insert(allowed.end(), {&journalPath, &noJournal});
   for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
                                            &calibration, &settings, &journalPath, &noJournal, &portFilter,
-                                           &addressFilter, &since})
+                                           &addressFilter, &since, &interval, &count, &csv})
     if (parser.isSet(*option) && std::find(allowed.begin(), allowed.end(), option) == allowed.end())
       return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к команде " + command + ".");
   if (command == "ports") return pmcli::Ports(out);
@@ -204,7 +237,20 @@ int Run(std::ostream& out, std::ostream& err) {
                                         {&json, &portFilter, &addressFilter, &since});
 
   int address = 1;
-  if (args.size() > 2) {
+  pmcli::WatchOptions watch;
+  if (command == "watch") {
+    const auto parsed = pmline::ParseAddresses(args[2].toStdString());
+    if (const auto* why = std::get_if<std::string>(&parsed)) return Usage(err, QString::fromStdString(*why));
+    watch.addresses = std::get<std::vector<int>>(parsed);
+    const auto s = Seconds(parser.value(interval));
+    if (!s) return Usage(err, "--interval: число секунд от 0 до 86400");
+    watch.intervalS = *s;
+    if (parser.isSet(count)) {
+      const auto n = Number(parser.value(count), 1, 100'000'000);
+      if (!n) return Usage(err, "--count: число циклов от 1 до 100000000");
+      watch.count = *n;
+    }
+  } else if (args.size() > 2) {
     const auto n = Number(args[2], 1, 32);
     if (!n) return Usage(err, "Номер устройства должен быть от 1 до 32: " + args[2]);
     address = *n;
@@ -246,6 +292,15 @@ int Run(std::ostream& out, std::ostream& err) {
     }
   }
 
+  // The CSV file of watch is created before the port is opened.
+  pmtrend::CsvRecorder csvFile;
+  if (parser.isSet(csv)) {
+    if (auto error = csvFile.Start(parser.value(csv).toStdString())) {
+      pmcli::Report(err, *error);
+      return pmcli::kFileRefused;
+    }
+  }
+
   // The one serial port of the program: a device, or a line behind a gateway.
   pmlink::NamedPort port;
   if (*wait) port.SetReplyTimeout(*wait);
@@ -277,7 +332,10 @@ int Run(std::ostream& out, std::ostream& err) {
   else if (command == "save") code = pmcli::Save(target, args[3].toStdString());
   else if (command == "load") code = pmcli::Load(target, file, false);
   else if (command == "restore") code = pmcli::Load(target, file, true);
-  else if (command == "diff")
+  else if (command == "watch") {
+    StopOnSignals();
+    code = pmcli::Watch(link, out, err, watch, parser.isSet(csv) ? &csvFile : nullptr, g_stop);
+  } else if (command == "diff")
     code = pmcli::Diff(target, file, parser.isSet(settings) ? pmset::Part::Settings : pmset::Part::Whole);
   link.ClosePort();
   return code;

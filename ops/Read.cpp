@@ -14,11 +14,11 @@ std::string BlockTooLongText(int deviceNumber, int count) {
          std::to_string(count) + " байт, больше 40\nДанные не считаны";
 }
 
-ReadOutcome Read(TComPortClass& link, TProgPMClass& pm, TServClass& serv) {
+ReadOutcome ReadIdentityBlockMeasurement(TComPortClass& link, TProgPMClass& pm, int& deviceIndex) {
   ReadOutcome out;
   pm.DataRead = 0;
 
-  const Identified who = Identify(link, serv.DeviceIndex);
+  const Identified who = Identify(link, deviceIndex);
   if (who.result != rc::Ok) {
     out.result = who.result;
     return out;
@@ -33,7 +33,7 @@ ReadOutcome Read(TComPortClass& link, TProgPMClass& pm, TServClass& serv) {
 
   std::uint8_t data[4] = {};
   std::uint8_t reply[100] = {};
-  out.result = link.Request(serv.DeviceIndex, 68, 0, data, reply, sizeof reply);
+  out.result = link.Request(deviceIndex, 68, 0, data, reply, sizeof reply);
   if (out.result != rc::Ok) {
     out.stop = ReadStop::Block;
     return out;
@@ -45,43 +45,52 @@ ReadOutcome Read(TComPortClass& link, TProgPMClass& pm, TServClass& serv) {
   }
   pm.ClearImage();
   pm.TakeBlockReply(reply, who.identity.correction);
-  if (pm.GetNu() < 32) {
-    serv.DeviceIndex = pm.GetNu();
-    serv.NewDeviceIndex = pm.GetNu();
-  }
+  if (pm.GetNu() < 32) deviceIndex = pm.GetNu();
 
   std::fill(std::begin(reply), std::end(reply), 0);
   data[0] = 0x00;
   data[1] = 0x01;
-  out.result = link.Request(serv.DeviceIndex, 71, 2, data, reply, sizeof reply);
+  out.result = link.Request(deviceIndex, 71, 2, data, reply, sizeof reply);
   if (out.result != rc::Ok) {
     out.stop = ReadStop::Measure;
     return out;
   }
   pm.TakeMeasReply(reply);
 
-  const int model = who.identity.model, version = who.identity.version;
-  switch (pmdev::ClassifyModel(model)) {
+  switch (pmdev::ClassifyModel(who.identity.model)) {
     case pmdev::ModelClass::Undetermined: out.stop = ReadStop::Undetermined; return out;
     case pmdev::ModelClass::Foreign: out.stop = ReadStop::Foreign; return out;
     default: break;
   }
+  out.stop = ReadStop::Complete;
+  out.result = rc::Ok;
+  return out;
+}
 
+ReadOutcome Read(TComPortClass& link, TProgPMClass& pm, TServClass& serv) {
+  int index = serv.DeviceIndex;
+  ReadOutcome out = ReadIdentityBlockMeasurement(link, pm, index);
+  if (out.stop != ReadStop::Identify && pm.GetNu() < 32 && out.stop != ReadStop::Block &&
+      out.stop != ReadStop::BlockTooLong) {
+    serv.DeviceIndex = index;
+    serv.NewDeviceIndex = index;
+  }
+  if (!out.Complete()) return out;
+
+  const int model = out.identity.model, version = out.identity.version;
   if (model == pmdev::kModelLunt && pm.LayoutDone == 0) {
     out.outputControlSent = true;
     out.outputControlResult = SetOutputControl(link, serv.DeviceIndex, false);
   }
   if ((model == pmdev::kModelZetTS || model == pmdev::kModelZetTP) && version == 6) {
     out.sensorSent = true;
-    std::fill(std::begin(reply), std::end(reply), 0);
+    std::uint8_t reply[100] = {};
     const std::uint8_t regs[4] = {0x00, 0x00, 0x00, 0x04};
     out.sensorResult = link.Request(serv.DeviceIndex, 4, 4, regs, reply, sizeof reply);
     if (out.sensorResult == rc::Ok)
       out.sensorValue = pmdev::BigEndianFloat(std::span<const std::uint8_t>(reply + 7, 4));
   }
 
-  out.stop = ReadStop::Complete;
-  out.result = rc::Ok;
   pm.DataRead = 1;
   pm.Changed = 0;
   pm.TipDChanged = 0;

@@ -50,6 +50,12 @@ struct ReadOutcome {
 // The operator's text for a block count above 40 (device number 1..32).
 std::string BlockTooLongText(int deviceNumber, int count);
 
+// Functions 17, 68 and 71 of the read to the instrument at deviceIndex,
+// with the model check; the optional requests are not sent. A block whose
+// Nu is below 32 moves deviceIndex to Nu before function 71. Stops at
+// Complete without touching DataRead, Changed and TipDChanged.
+ReadOutcome ReadIdentityBlockMeasurement(TComPortClass& link, TProgPMClass& pm, int& deviceIndex);
+
 // Reads the instrument serv.DeviceIndex into pm. A block whose Nu is below
 // 32 makes Nu the device index and the new-number index. On completion
 // DataRead = 1, Changed = TipDChanged = 0.

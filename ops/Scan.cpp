@@ -1,26 +1,9 @@
 #include "Scan.h"
 
+#include "AttemptCount.h"
 #include "Identify.h"
 
 namespace pmops {
-
-namespace {
-
-class AttemptCount {
- public:
-  AttemptCount(TComPortClass& link, int attempts) : m_link(link), m_saved(link.GetRetries1()) {
-    m_link.SetRetries1(attempts);
-  }
-  ~AttemptCount() { m_link.SetRetries1(m_saved); }
-  AttemptCount(const AttemptCount&) = delete;
-  AttemptCount& operator=(const AttemptCount&) = delete;
-
- private:
-  TComPortClass& m_link;
-  int m_saved;
-};
-
-}  // namespace
 
 bool IsPortFailure(int result) { return result >= rc::CannotOpen && result <= rc::SettingError; }
 

@@ -39,6 +39,8 @@ struct Reply {
   Bytes bytes;                                   // empty: silence
   std::chrono::milliseconds delay{0};            // before the first byte
   std::chrono::milliseconds byteGap{0};          // between two bytes
+  // Time request and reply take on a modelled wire; added to delay.
+  std::chrono::microseconds wire{0};
 };
 
 enum class FaultKind {

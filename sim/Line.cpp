@@ -76,7 +76,8 @@ Reply Line::Dispatch(std::span<const std::uint8_t> frame, Clock::time_point now,
   Instrument* instrument = FindLocked(frame[0]);
   if (!instrument) return {};
   Reply reply = instrument->Handle(frame, now);
-  if (!reply.bytes.empty()) fresh.push_back({now + reply.delay, Dir::Out, reply.bytes, true});
+  if (m_wire && !reply.bytes.empty()) reply.wire = WireTime(*m_wire, frame.size() + reply.bytes.size());
+  if (!reply.bytes.empty()) fresh.push_back({now + reply.delay + reply.wire, Dir::Out, reply.bytes, true});
   return reply;
 }
 
@@ -140,6 +141,22 @@ Reply Line::Exchange(std::span<const std::uint8_t> frame, Clock::time_point now)
   Reply reply = Dispatch(frame, now, fresh);
   Publish(fresh, lock);
   return reply;
+}
+
+std::chrono::microseconds WireTime(const Wire& wire, std::size_t bytes) {
+  if (wire.baud <= 0) return {};
+  const long long bits = static_cast<long long>(bytes) * wire.bitsPerChar;
+  return std::chrono::microseconds((bits * 1'000'000 + wire.baud - 1) / wire.baud);
+}
+
+void Line::SetWire(std::optional<Wire> wire) {
+  std::lock_guard lock(m_mutex);
+  m_wire = wire;
+}
+
+std::optional<Wire> Line::GetWire() const {
+  std::lock_guard lock(m_mutex);
+  return m_wire;
 }
 
 void Line::SetFrameGap(std::chrono::milliseconds gap) {

@@ -32,6 +32,17 @@ namespace sim {
 
 enum class Dir { In, Out };
 
+// A serial wire modelled in time: each character takes bitsPerChar bits
+// (start, data, parity, stop) at baud bits per second.
+struct Wire {
+  int baud = 9600;
+  int bitsPerChar = 11;  // 8 data bits, no parity, 2 stop bits
+  bool operator==(const Wire&) const = default;
+};
+
+// The time `bytes` characters take on the wire.
+std::chrono::microseconds WireTime(const Wire& wire, std::size_t bytes);
+
 struct LogEntry {
   Clock::time_point time;
   Dir dir = Dir::In;
@@ -63,6 +74,11 @@ class Line {
   // Serves one whole frame (logged like any other).
   Reply Exchange(std::span<const std::uint8_t> frame, Clock::time_point now = Clock::now());
 
+  // With a wire, every reply is delivered when request and reply would have
+  // crossed a real line at its speed; without one (the default), at once.
+  void SetWire(std::optional<Wire> wire);
+  std::optional<Wire> GetWire() const;
+
   void SetFrameGap(std::chrono::milliseconds gap);
   std::chrono::milliseconds FrameGap() const;
   std::chrono::milliseconds PartialTimeout() const;
@@ -90,6 +106,7 @@ class Line {
   Bytes m_pending;
   Clock::time_point m_lastByte{};
   std::chrono::milliseconds m_gap{5};
+  std::optional<Wire> m_wire;
   std::chrono::milliseconds m_partialTimeout{100};
   std::vector<LogEntry> m_log;
   std::function<void(const LogEntry&)> m_sink;

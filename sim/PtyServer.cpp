@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 #include <stdexcept>
 
 #include "Publish.h"
@@ -27,6 +29,24 @@ void MakeRaw(int fd) {
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
   ::tcsetattr(fd, TCSANOW, &t);
+}
+
+// The wire the program's settings describe: 1 start bit, the data bits,
+// the parity bit, 1 or 2 stop bits, at the output speed.
+std::optional<Wire> WireOf(int fd) {
+  termios t{};
+  if (::tcgetattr(fd, &t) != 0) return std::nullopt;
+  static const std::pair<speed_t, int> speeds[] = {
+      {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},   {B19200, 19200},
+      {B38400, 38400},   {B57600, 57600},   {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+      {B921600, 921600}};
+  const speed_t speed = ::cfgetospeed(&t);
+  for (const auto& [code, baud] : speeds) {
+    if (code != speed) continue;
+    const int data = (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS6 ? 6 : (t.c_cflag & CSIZE) == CS5 ? 5 : 8;
+    return Wire{baud, 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1)};
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -87,6 +107,7 @@ void PtyServer::Serve() {
     std::vector<Reply> replies;
     if (r > 0 && (p.revents & POLLIN)) {
       const ssize_t n = ::read(m_master, buf, sizeof buf);
+      if (n > 0 && m_follow) m_line.SetWire(WireOf(m_slave));
       if (n > 0) replies = m_line.Receive(std::span(buf, static_cast<std::size_t>(n)), Clock::now());
     } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -33,6 +33,9 @@ class PtyServer {
   // Stop.
   void Unplug();
   bool Running() const { return !m_stop.load(); }
+  // Models the wire at the speed and character frame the program set on
+  // its end of the pseudo-terminal (read again for every request).
+  void FollowPortSettings(bool on) { m_follow = on; }
 
  private:
   void Serve();
@@ -43,6 +46,7 @@ class PtyServer {
   int m_slave = -1;  // kept open so the master never sees a hang-up
   std::string m_slavePath;
   std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_follow{false};
   std::thread m_thread;
   std::mutex m_control;  // Stop, Unplug, Publish from different threads
   std::vector<std::string> m_published;

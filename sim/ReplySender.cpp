@@ -12,7 +12,7 @@ namespace sim {
 
 namespace {
 
-bool SleepUnlessStopped(std::chrono::milliseconds t, const std::atomic<bool>& stop) {
+bool SleepUnlessStopped(Clock::duration t, const std::atomic<bool>& stop) {
   const auto end = Clock::now() + t;
   while (!stop) {
     const auto now = Clock::now();
@@ -55,7 +55,8 @@ int PollTimeoutMs(Line& line) {
 }
 
 bool SendReply(int fd, const Reply& reply, const std::atomic<bool>& stop) {
-  if (reply.delay.count() > 0 && !SleepUnlessStopped(reply.delay, stop)) return true;
+  const Clock::duration before = reply.delay + reply.wire;
+  if (before.count() > 0 && !SleepUnlessStopped(before, stop)) return true;
   if (reply.byteGap.count() <= 0) return WriteAll(fd, reply.bytes.data(), reply.bytes.size(), stop);
   for (std::size_t i = 0; i < reply.bytes.size(); ++i) {
     if (i > 0 && !SleepUnlessStopped(reply.byteGap, stop)) return true;

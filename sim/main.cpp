@@ -29,13 +29,16 @@ namespace {
 void Usage() {
   std::cout <<
       "usage: pmsim [--instrument ADDR:MODEL:VERSION[:nonpriv]]... [--name NAME] [--log]\n"
-      "             [--write-time MS] [--tcp ADDR:PORT]\n"
+      "             [--write-time MS] [--tcp ADDR:PORT] [--wire]\n"
       "  MODEL  100|kard, 101|zet-ts, 102|zet-tp, 103|lunt, or any code 0..255\n"
       "  Without --instrument: КАРД v5 at 1, ЗЕТ-ТС v6 at 2, ЗЕТ-ТП v6 at 3, ЛУНТ v4 at 4.\n"
       "  --name   name of the published link (default: the first free line1..line9)\n"
       "  --log    print every frame: [..] received, <..> sent\n"
       "  --tcp    serve the line on a TCP port (raw, one client at a time) instead of a\n"
-      "           pseudo-terminal; the program reaches it as tcp://ADDR:PORT\n";
+      "           pseudo-terminal; the program reaches it as tcp://ADDR:PORT\n"
+      "  --wire   model the wire: each reply arrives when request and reply would have\n"
+      "           crossed a real line at the speed and character frame the program set\n"
+      "           (bits per character x bytes / bit rate); with --tcp, 9600 bit/s 8N2\n";
 }
 
 int ParseModel(const std::string& s) {
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
   std::vector<sim::InstrumentSetup> setups;
   std::string name;
   bool log = false;
+  bool wire = false;
   int writeTimeMs = -1;
   std::string tcp;
   try {
@@ -84,6 +88,7 @@ int main(int argc, char** argv) {
       if (arg == "--instrument") setups.push_back(ParseInstrument(value()));
       else if (arg == "--name") name = value();
       else if (arg == "--log") log = true;
+      else if (arg == "--wire") wire = true;
       else if (arg == "--write-time") writeTimeMs = std::stoi(value());
       else if (arg == "--tcp") tcp = value();
       else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
@@ -139,12 +144,14 @@ int main(int argc, char** argv) {
 
   try {
     if (!tcp.empty()) {
+      if (wire) line.SetWire(sim::Wire{});
       sim::TcpServer server(line, tcp);
       const std::string host = tcp.substr(0, tcp.rfind(':'));
       std::printf("port:   tcp://%s:%d\n", host.c_str(), server.Port());
       serve(server);
     } else {
       sim::PtyServer server(line);
+      server.FollowPortSettings(wire);
       std::string link;
       if (!name.empty()) {
         link = server.Publish(name);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace pmtrend {
@@ -46,6 +47,37 @@ void TrendModel::AddFailure(const Source& source, Millis time) {
   Push(s, {time, std::numeric_limits<double>::quiet_NaN(), false, false});
 }
 
+namespace {
+
+bool SameInstrument(const Source& a, const Source& b) { return a.port == b.port && a.address == b.address; }
+
+}  // namespace
+
+void TrendModel::AddReadingOf(const Reading& r) {
+  auto it = std::find_if(m_series.begin(), m_series.end(),
+                         [&r](const Series& s) { return SameInstrument(s.source, r.source); });
+  if (it == m_series.end() || !(it->source == r.source)) {
+    // A new instrument, or another model at its address: a series of its own.
+    if (it != m_series.end()) m_series.erase(it);
+    Series s;
+    s.source = r.source;
+    s.legend = Legend(r.source);
+    s.unit = r.unit;
+    m_series.push_back(std::move(s));
+    while (m_series.size() > m_maxSeries) m_series.pop_front();
+    it = std::prev(m_series.end());
+  }
+  it->setpoint1 = r.setpoint1;
+  it->setpoint2 = r.setpoint2;
+  Push(*it, {r.time, r.value, r.alarm, r.overflow});
+}
+
+void TrendModel::AddFailureOf(const Source& source, Millis time) {
+  for (Series& s : m_series)
+    if (SameInstrument(s.source, source) && !s.samples.empty() && !s.samples.back().Gap())
+      Push(s, {time, std::numeric_limits<double>::quiet_NaN(), false, false});
+}
+
 std::size_t TrendModel::SamplesHeld() const {
   std::size_t n = 0;
   for (const Series& s : m_series) n += s.samples.size();
@@ -73,6 +105,18 @@ ViewBox ComputeView(const Series& s, Millis now, Millis windowMs, std::optional<
       hi = std::max(hi, *sp);
     }
   box.value = ui::PaddedSpan(lo, hi, 0.08);
+  return box;
+}
+
+ViewBox ComputeView(const std::vector<const Series*>& all, Millis now, Millis windowMs, std::optional<ui::Span> fixed) {
+  static const Series kEmpty;
+  if (all.empty()) return ComputeView(kEmpty, now, windowMs, fixed);
+  ViewBox box = ComputeView(*all.front(), now, windowMs, fixed);
+  for (const Series* s : all) {
+    const ViewBox b = ComputeView(*s, now, windowMs, fixed);
+    box.time = {std::min(box.time.lo, b.time.lo), std::max(box.time.hi, b.time.hi)};
+    box.value = {std::min(box.value.lo, b.value.lo), std::max(box.value.hi, b.value.hi)};
+  }
   return box;
 }
 

@@ -8,6 +8,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "PlotScale.h"
 #include "Reading.h"
@@ -47,6 +48,12 @@ class TrendModel {
   // one (two failures in a row leave one gap); otherwise nothing.
   void AddFailure(const Source& source, Millis time);
 
+  // Several instruments read in turn (the line overview): a reading goes to
+  // the series of its port and address, which is made when there is none;
+  // a failure is a gap in that series.
+  void AddReadingOf(const Reading& r);
+  void AddFailureOf(const Source& source, Millis time);
+
   // Oldest first; the last is the current series.
   const std::deque<Series>& AllSeries() const { return m_series; }
   void Clear() { m_series.clear(); }
@@ -72,5 +79,7 @@ struct ViewBox {
 // margin, or the fixed span when one is given. Points after `now` (arrived
 // while the view is paused) take no part.
 ViewBox ComputeView(const Series& s, Millis now, Millis windowMs, std::optional<ui::Span> fixed);
+// The same for several series drawn together: the union of their views.
+ViewBox ComputeView(const std::vector<const Series*>& all, Millis now, Millis windowMs, std::optional<ui::Span> fixed);
 
 }  // namespace pmtrend

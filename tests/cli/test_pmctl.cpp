@@ -450,4 +450,40 @@ TEST_F(Pmctl, JournalRecordsEveryWriteAndRefusesWithoutIt) {
   EXPECT_EQ(after[0]["after"], "");
 }
 
+// watch: a line per poll, the recording's CSV, the silent address backed off
+// and named in the exit code; Ctrl+C ends it with the file whole; bad sets
+// and files are refused before the line is touched.
+TEST_F(Pmctl, WatchPollsTheLineAndStopsOnCtrlC) {
+  const std::string csv = File("watch.csv"), fast = " --tries 1 --timeout 100";
+  Outcome r = Pm("watch " + server.SlavePath() + " 1-3 --count 3 --csv " + csv + fast);
+  EXPECT_EQ(r.code, 2);
+  std::vector<std::string> lines;
+  for (std::istringstream in(r.output); std::getline(in, lines.emplace_back());) {}
+  lines.pop_back();
+  // Cycle 1 polls 1, 2, 3; address 3 is then left out until cycle 5.
+  ASSERT_EQ(lines.size(), 8u) << r.output;
+  for (int i : {0, 1, 3, 4, 5, 6}) EXPECT_NE(lines[i].find("\tЗЕТ-ТП\t"), std::string::npos) << lines[i];
+  EXPECT_EQ(lines[2].substr(23), "\t3\t\tнет ответа");
+  EXPECT_EQ(lines[7], "pmctl: Не ответили на последний запрос: 3");
+  const std::string rows = ReadText(csv);
+  EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 8);  // the header and 7 rows
+  EXPECT_NE(rows.find(";3;0;;;;;;;;;\r\n"), std::string::npos);
+
+  // Ctrl+C: the poll under way ends, the file ends with a whole row.
+  const std::string cmd = std::string(PMCTL) + " watch " + server.SlavePath() + " 1,2 --tx-delay 1 --csv " + csv +
+                          " >/dev/null & p=$!; sleep 1; kill -INT $p; wait $p";
+  const int status = std::system(cmd.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  const std::string file = ReadText(csv);
+  EXPECT_GT(std::count(file.begin(), file.end(), '\n'), 3);
+  EXPECT_EQ(file.substr(file.size() - 2), "\r\n");
+
+  EXPECT_EQ(Pm("watch " + server.SlavePath() + " 0-3").output, "pmctl: Неверный диапазон 0-3: адреса от 1 до 32\n"
+                                                                 "pmctl: Справка: pmctl --help\n");
+  r = Pm("watch " + server.SlavePath() + " 1 --csv /nonexistent-folder/w.csv");
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.output, "pmctl: Не удалось открыть файл /nonexistent-folder/w.csv: папка не найдена\n");
+  EXPECT_EQ(Pm("watch " + server.SlavePath() + " 1 --interval x").code, 1);
+}
+
 }  // namespace
