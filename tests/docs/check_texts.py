@@ -5,12 +5,15 @@
 
 The guide quotes the program's texts in «guillemets», letter for letter.
 Parts in *italics* inside the guillemets change from case to case (a device
-number, a port name) and are not compared; a hard line break (a line ending
-in a backslash) is a line break of the message; a soft one is a space.
-Fenced code blocks are not read.  Each remaining piece must occur in one
-text of the program, not inside a longer word: a C++ string literal
-(adjacent literals joined, escapes resolved) or a string of a .ui form, in
-the source tree outside the tests, the documentation and the benchmarks.
+number, a port name) and are not compared.  Spaces and line breaks are
+compared as one space wherever they stand and however many there are, on
+both sides: a message the program shows on three lines is quoted whole on
+one line of a table, and the blanks a box's text carries at its ends or
+twice over do not have to be typed.  Fenced code blocks are not read.  Each
+remaining piece must occur in one text of the program, not inside a longer
+word: a C++ string literal (adjacent literals joined, escapes resolved) or a
+string of a .ui form, in the source tree outside the tests, the
+documentation and the benchmarks.
 """
 import pathlib
 import re
@@ -105,9 +108,16 @@ def guide_quotes(markdown):
     return quotes
 
 
+def blanks_as_one(text):
+    """Every run of spaces, tabs and line breaks as one space."""
+    return re.sub(r"\s+", " ", text)
+
+
 def found(piece, texts):
     """piece occurs in a text, and a piece that starts or ends with a letter
-    or digit starts or ends a word there («Да» is not found in "Данные")."""
+    or digit starts or ends a word there («Да» is not found in "Данные").
+    The texts have their blanks as one already."""
+    piece = blanks_as_one(piece)
     pattern = re.compile((r"(?<!\w)" if piece[0].isalnum() else "") + re.escape(piece) +
                          (r"(?!\w)" if piece[-1].isalnum() else ""))
     return any(pattern.search(t) for t in texts)
@@ -115,7 +125,7 @@ def found(piece, texts):
 
 def main():
     guide, root, minimum = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), int(sys.argv[3])
-    texts = program_texts(root)
+    texts = [blanks_as_one(t) for t in program_texts(root)]
     quotes = guide_quotes(guide.read_text(encoding="utf-8"))
     missing = [(line, q, p) for line, q, pieces in quotes for p in pieces if not found(p, texts)]
     for line, q, p in missing:
