@@ -7,9 +7,10 @@ The guide quotes the program's texts in «guillemets», letter for letter.
 Parts in *italics* inside the guillemets change from case to case (a device
 number, a port name) and are not compared.  Spaces and line breaks are
 compared as one space wherever they stand and however many there are, on
-both sides: a message the program shows on three lines is quoted whole on
-one line of a table, and the blanks a box's text carries at its ends or
-twice over do not have to be typed.  Fenced code blocks are not read.  Each
+both sides, and the blanks next to an italic part are not compared: a
+message the program shows on three lines is quoted whole on one line of a
+table, and the blanks a box's text carries at its ends or twice over do not
+have to be typed.  Fenced code blocks are not read.  Each
 remaining piece must occur in one text of the program, not inside a longer
 word: a C++ string literal (adjacent literals joined, escapes resolved) or a
 string of a .ui form, in the source tree outside the tests, the
@@ -117,7 +118,7 @@ def found(piece, texts):
     """piece occurs in a text, and a piece that starts or ends with a letter
     or digit starts or ends a word there («Да» is not found in "Данные").
     The texts have their blanks as one already."""
-    piece = blanks_as_one(piece)
+    piece = blanks_as_one(piece).strip()
     pattern = re.compile((r"(?<!\w)" if piece[0].isalnum() else "") + re.escape(piece) +
                          (r"(?!\w)" if piece[-1].isalnum() else ""))
     return any(pattern.search(t) for t in texts)
