@@ -25,6 +25,14 @@ SKIP_DIRS = {"tests", "docs", "bench", "fuzz", ".git", ".ci"}
 ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "'": "'", "0": "\0", "?": "?"}
 
 
+def number_before(text, i):
+    """The token that ends at text[i] is a number: it starts with a digit."""
+    j = i
+    while j > 0 and (text[j - 1].isalnum() or text[j - 1] in "_'"):
+        j -= 1
+    return j < i and text[j].isdigit()
+
+
 def cpp_literals(text):
     """The string literals of a C++ source, adjacent ones joined."""
     out, i, n = [], 0, len(text)
@@ -44,6 +52,8 @@ def cpp_literals(text):
         elif text.startswith("/*", i):
             i = text.find("*/", i + 2)
             i = n if i < 0 else i + 2
+        elif c == "'" and number_before(text, i):
+            i += 1  # a digit separator (60'000), not a character literal
         elif c == "'":
             j = i + 1
             while j < n and text[j] != "'":
