@@ -74,7 +74,10 @@ void TForm1::HelpGuideClick() {
   const auto guide = pmhelp::FindGuide(HelpPlaces.guides);
   if (!guide) {
     std::string text = "Руководство пользователя не найдено. Проверены пути:";
-    for (const QString& c : HelpPlaces.guides) text += "\n" + c.toStdString();
+    for (const QString& c : HelpPlaces.guides) {
+      text += '\n';  // not "\n" + ...: GCC 12 warns about that chain (-Wstringop-overflow)
+      text += c.toStdString();
+    }
     m_messages.Warning(text + "\nУстановите программу вместе с документацией (пакет pmservice).");
     return;
   }

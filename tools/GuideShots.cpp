@@ -47,10 +47,11 @@ class Shots {
   int failed = 0;
   std::vector<std::string> grabbed;  // texts of the boxes drawn
 
-  void Save(QWidget& w, const char* name) {
+  // `area`: the part of the widget to keep; empty, all of it.
+  void Save(QWidget& w, const char* name, const QRect& area = {}) {
     Settle();
     const QString path = m_dir.filePath(QStringLiteral("guide-%1.png").arg(QLatin1String(name)));
-    if (!w.grab().save(path, "PNG", 0)) {
+    if (!w.grab(area.isEmpty() ? QRect(QPoint(0, 0), QSize(-1, -1)) : area).save(path, "PNG", 0)) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
       ++failed;
       return;
@@ -151,7 +152,13 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   shots.Read(1);
   shots.Read(1);
   shots.Read(1);
-  shots.Save(*form.ui.ToolBar1, "toolbar");
+  {
+    QToolBar* bar = form.ui.ToolBar1;
+    QRect used;
+    for (QWidget* w : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) used |= w->geometry();
+    shots.Save(*bar, "toolbar", QRect(0, 0, used.right() + 8, bar->height()));
+  }
   form.ui.ARecord->trigger();
 
   // An edited setpoint, then another device number: the save prompt.
