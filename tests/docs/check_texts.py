@@ -12,9 +12,10 @@ message the program shows on three lines is quoted whole on one line of a
 table, and the blanks a box's text carries at its ends or twice over do not
 have to be typed.  Fenced code blocks are not read.  Each
 remaining piece must occur in one text of the program, not inside a longer
-word: a C++ string literal (adjacent literals joined, escapes resolved) or a
-string of a .ui form, in the source tree outside the tests, the
-documentation and the benchmarks.
+word, or be texts the program puts one after another where a word ends (a
+message built of pieces, quoted whole): a C++ string literal (adjacent
+literals joined, escapes resolved) or a string of a .ui form, in the source
+tree outside the tests, the documentation and the benchmarks.
 """
 import pathlib
 import re
@@ -131,12 +132,50 @@ def found(piece, texts):
     piece = blanks_as_one(piece).strip()
     pattern = re.compile((r"(?<!\w)" if piece[0].isalnum() else "") + re.escape(piece) +
                          (r"(?!\w)" if piece[-1].isalnum() else ""))
-    return any(pattern.search(t) for t in texts)
+    return any(pattern.search(t) for t in texts) or joined(piece, texts)
+
+
+JOINS = re.compile(r"(?<=[\s.,:;!?()«»\"—-])|(?=[\s.,:;!?()«»\"—-])")
+
+
+def joined(piece, texts, inner=False, depth=0):
+    """piece is texts the program puts one after another, as a message built
+    of pieces is: the end of one text, whole texts, the start of another,
+    joined where a word ends ("…прибора." + "\nЗагрузка отменена")."""
+    if depth > 3:
+        return False
+    cuts = sorted({m.start() for m in JOINS.finditer(piece)} - {0, len(piece)})
+    for cut in cuts:
+        head, rest = piece[:cut].strip(), piece[cut:].strip()
+        if not head or not rest:
+            continue
+        if not (head in texts if inner else any(ends_with(t, head) for t in texts)):
+            continue
+        if any(starts_with(t, rest) for t in texts) or joined(rest, texts, True, depth + 1):
+            return True
+    return False
+
+
+def ends_with(text, part):
+    """text ends with part, and a part that starts with a letter or digit
+    starts a word there."""
+    text = text.rstrip()
+    return text.endswith(part) and not (
+        part[0].isalnum() and len(text) > len(part) and text[-len(part) - 1].isalnum())
+
+
+def starts_with(text, part):
+    """text starts with part, and a part that ends with a letter or digit
+    ends a word there."""
+    text = text.lstrip()
+    return text.startswith(part) and not (
+        part[-1].isalnum() and len(text) > len(part) and text[len(part)].isalnum())
 
 
 def main():
     guide, root, minimum = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), int(sys.argv[3])
     texts = [blanks_as_one(t) for t in program_texts(root)]
+    texts = texts + sorted({t.strip() for t in texts} - set(texts))  # whole texts for joined()
     quotes = guide_quotes(guide.read_text(encoding="utf-8"))
     missing = [(line, q, p) for line, q, pieces in quotes for p in pieces if not found(p, texts)]
     for line, q, p in missing:
