@@ -113,11 +113,27 @@ def guide_quotes(markdown):
         hard = line.endswith("\\")
         text += (line[:-1] + "\n") if hard else (line + "\x00")  # \x00: a soft break
     quotes = []
-    for m in re.finditer(r"«(.*?)»", text, re.S):
-        body = re.sub(r"\x00[ \t]*", " ", m.group(1))
+    for start, end in quote_spans(text):
+        body = re.sub(r"\x00[ \t]*", " ", text[start + 1:end])
         pieces = [p for p in re.split(r"\*[^*]+\*", body) if p.strip()]
-        quotes.append((text.count("\n", 0, m.start()) + text.count("\x00", 0, m.start()) + 1, m.group(0), pieces))
+        quotes.append((text.count("\n", 0, start) + text.count("\x00", 0, start) + 1, text[start:end + 1], pieces))
     return quotes
+
+
+def quote_spans(text):
+    """(start, end) of every outermost «…»; a message that quotes a name in
+    guillemets of its own («Поле «port» в файле…») is one quote."""
+    spans, depth, start = [], 0, 0
+    for i, c in enumerate(text):
+        if c == "«":
+            if depth == 0:
+                start = i
+            depth += 1
+        elif c == "»" and depth > 0:
+            depth -= 1
+            if depth == 0:
+                spans.append((start, i))
+    return spans
 
 
 def blanks_as_one(text):
