@@ -103,8 +103,6 @@ void TForm1::ChBoxNonStandClick() {
   if (ui.ChBoxNonStand->isChecked()) {
     // The range itself changes only when it is programmed.
     ui.ButNonStand->setEnabled(true);
-    // The lists' caption goes with them: the range is then the group's.
-    ui.Label5->hide();
     ui.CBoxMin->hide();
     ui.CBoxMax->hide();
     return;
@@ -113,7 +111,6 @@ void TForm1::ChBoxNonStandClick() {
   // Back to the standard range found at the last read (row 0 when that read
   // found a non-standard one).
   ui.ButNonStand->setEnabled(false);
-  ui.Label5->show();
   ui.CBoxMin->show();
   ui.CBoxMax->show();
   Pm.SetRangeNo(Pm.SavedRange);

@@ -268,8 +268,7 @@ bool TForm1::ShowRead(const pmops::ReadOutcome& read) {
     if (scale.standard) {
       ui.ChBoxNonStand->setChecked(false);
       ui.ButNonStand->setEnabled(false);
-      // КАРД has no range boxes (9.3); the caption goes with the lists.
-      SetVisible({ui.Label5, ui.CBoxMin, ui.CBoxMax}, !kard);
+      SetVisible({ui.CBoxMin, ui.CBoxMax}, !kard);  // КАРД has no range boxes (9.3)
       ui.StMin->clear();
       ui.StMax->clear();
       PutScaleList(ui.CBoxMin, scale.starts);
@@ -279,7 +278,7 @@ bool TForm1::ShowRead(const pmops::ReadOutcome& read) {
       ui.StMax->setText(QString::number(Pm.GetRangeMax()));
       ui.ChBoxNonStand->setChecked(true);
       ui.ButNonStand->setEnabled(true);
-      SetVisible({ui.Label5, ui.CBoxMin, ui.CBoxMax}, false);
+      SetVisible({ui.CBoxMin, ui.CBoxMax}, false);
     }
     Pm.TMin = scale.tmin;
     Pm.TMax = scale.tmax;

@@ -115,7 +115,6 @@ class TestNonStandard : public QObject {
     QVERIFY(F().ui.StMin->text().isEmpty());
     QVERIFY(F().ui.StMax->text().isEmpty());
     QVERIFY(!F().ui.CBoxMin->isHidden());
-    QVERIFY(!F().ui.Label5->isHidden());  // "Диапазон, °С" goes with the lists
     QVERIFY(!F().ui.ButNonStand->isEnabled());
     // Codes 1500 and 7000 on -200..-150.
     QCOMPARE(F().ui.UstProc1->text(), QString("-191"));
@@ -126,7 +125,6 @@ class TestNonStandard : public QObject {
     QVERIFY(F().ui.ButNonStand->isEnabled());
     QVERIFY(F().ui.CBoxMin->isHidden());
     QVERIFY(F().ui.CBoxMax->isHidden());
-    QVERIFY(F().ui.Label5->isHidden());
     QCOMPARE(F().Pm.GetRangeNo(), 0);  // nothing programmed yet
   }
 

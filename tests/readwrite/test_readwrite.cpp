@@ -471,7 +471,6 @@ class TestReadWrite : public QObject {
     QVERIFY(r.f().ui.ButNonStand->isEnabled());
     QVERIFY(r.f().ui.CBoxMin->isHidden());
     QVERIFY(r.f().ui.CBoxMax->isHidden());
-    QVERIFY(r.f().ui.Label5->isHidden());  // no caption without its lists
     QCOMPARE(r.f().Pm.TMin, -30.0f);
     QCOMPARE(r.f().Pm.TMax, 420.0f);
     QCOMPARE(r.f().Pm.SavedRange, 0);
@@ -485,7 +484,6 @@ class TestReadWrite : public QObject {
     QVERIFY(!r.f().ui.ButNonStand->isEnabled());
     QVERIFY(!r.f().ui.CBoxMin->isHidden());
     QVERIFY(!r.f().ui.CBoxMax->isHidden());
-    QVERIFY(!r.f().ui.Label5->isHidden());
     QCOMPARE(r.f().ui.StMin->text(), QString());
     QCOMPARE(r.f().ui.StMax->text(), QString());
     QCOMPARE(r.f().ui.CBoxMin->currentText(), QString("-50"));
