@@ -56,8 +56,8 @@ std::string AboutText(const std::optional<std::string>& tableDir, const std::vec
   }
   // Appended piece by piece: GCC 12 mistakes a chain of + on literals for an
   // out-of-bounds copy (-Warray-bounds) when it inlines it.
-  std::string text = "Сервисная программа КАРД, ЗЕТ-ТП, ЗЕТ-ТС, ЛУНТ\n"
-                     "pmservice, версия " PM_VERSION "\n"
+  std::string text = "pmservice — сервисная программа для приборов КАРД, ЗЕТ-ТС, ЗЕТ-ТП и ЛУНТ\n"
+                     "Версия " PM_VERSION "\n"
                      "Qt ";
   text += qVersion();
   text += "\nЛицензия: " PM_LICENSE "\nТаблицы датчиков: ";
@@ -73,14 +73,17 @@ std::string AboutText(const std::optional<std::string>& tableDir, const std::vec
 void TForm1::HelpGuideClick() {
   const auto guide = pmhelp::FindGuide(HelpPlaces.guides);
   if (!guide) {
-    std::string text = "Руководство пользователя не найдено. Оно ищется здесь:";
-    for (const QString& c : HelpPlaces.guides) text += "\n" + c.toStdString();
+    std::string text = "Руководство пользователя не найдено. Проверены пути:";
+    for (const QString& c : HelpPlaces.guides) {
+      text += '\n';  // not "\n" + ...: GCC 12 warns about that chain (-Wstringop-overflow)
+      text += c.toStdString();
+    }
     m_messages.Warning(text + "\nУстановите программу вместе с документацией (пакет pmservice).");
     return;
   }
   if (!HelpPlaces.open || !HelpPlaces.open(*guide))
     m_messages.Warning("Не удалось открыть руководство пользователя в программе просмотра.\n"
-                       "Откройте файл сами:\n" + guide->toStdString());
+                       "Откройте файл вручную:\n" + guide->toStdString());
 }
 
 void TForm1::HelpAboutClick() {

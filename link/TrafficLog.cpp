@@ -90,9 +90,14 @@ std::string TrafficLog::BytesText(const TrafficFrame& frame) {
 }
 
 std::string TrafficLog::TimeText(double ms) {
+  // A decimal comma, as the operator writes numbers and as a spreadsheet with
+  // Russian settings reads them.
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.3f", ms);
-  return buf;
+  std::string text = buf;
+  for (char& c : text)
+    if (c == '.') c = ',';
+  return text;
 }
 
 std::string TrafficLog::ResultText(const TrafficFrame& frame) {

@@ -1,10 +1,15 @@
 #include "GuideShots.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolBar>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +20,7 @@
 
 #include "Line.h"
 #include "FileDialogs.h"
+#include "Help.h"
 #include "ModalRunner.h"
 #include "Obr_pm.h"
 #include "QtMessageService.h"
@@ -41,10 +47,11 @@ class Shots {
   int failed = 0;
   std::vector<std::string> grabbed;  // texts of the boxes drawn
 
-  void Save(QWidget& w, const char* name) {
+  // `area`: the part of the widget to keep; empty, all of it.
+  void Save(QWidget& w, const char* name, const QRect& area = {}) {
     Settle();
     const QString path = m_dir.filePath(QStringLiteral("guide-%1.png").arg(QLatin1String(name)));
-    if (!w.grab().save(path, "PNG", 0)) {
+    if (!w.grab(area.isEmpty() ? QRect(QPoint(0, 0), QSize(-1, -1)) : area).save(path, "PNG", 0)) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
       ++failed;
       return;
@@ -83,6 +90,20 @@ class Shots {
     });
   }
 
+  // The dialog widened until the port box shows the whole name typed into it
+  // (the operator widens it the same way).
+  static void ShowWholePortName(QDialog& d, QComboBox* box) {
+    QLineEdit* edit = box->lineEdit();
+    for (int i = 0; i < 8; ++i) {
+      Settle();
+      const int missing = edit->fontMetrics().horizontalAdvance(edit->text()) + 16 - edit->width();
+      if (missing <= 0) break;
+      d.resize(d.width() + missing, d.height());
+    }
+    edit->setCursorPosition(0);
+    if (d.layout()) d.resize(d.width(), d.layout()->totalHeightForWidth(d.width()));
+  }
+
   void Read(int address) {
     m_form.ui.CBoxUstr->setCurrentIndex(address - 1);
     m_form.CBoxUstrClick();
@@ -101,14 +122,17 @@ class Shots {
 int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messages, const QString& outDir) {
   Shots shots(form, messages, outDir);
   form.FormNewRange().Calculator().tableDirs = {PM_SOURCE_DATA};
-  // Relative to the source tree (tools/screenshots.sh runs there), so that
-  // no machine's own folder shows in the picture.
-  form.HelpPlaces.tableDirs = {"data"};
+  // The writes below go on record in a journal of their own, not in the
+  // journal of whoever takes the pictures.
+  QTemporaryDir scratch;
+  const std::string journal = form.JournalPath;
+  form.JournalPath = scratch.filePath(QStringLiteral("journal.sqlite")).toStdString();
 
   // Port settings, with the simulator's line as scripts/run.sh publishes it.
   shots.OnNextDialog("port", [](QDialog& d) {
     auto& port = static_cast<TFormPort&>(d);
     port.ui.CBoxPort->setEditText(QStringLiteral("/run/user/1000/pmsim/line1"));
+    Shots::ShowWholePortName(d, port.ui.CBoxPort);
     return int(QDialog::Rejected);
   });
   form.PortClick();
@@ -117,9 +141,25 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   shots.OnNextDialog("port-tcp", [](QDialog& d) {
     auto& port = static_cast<TFormPort&>(d);
     port.ui.CBoxPort->setEditText(QStringLiteral("tcp://192.168.1.50:4001"));
+    Shots::ShowWholePortName(d, port.ui.CBoxPort);
     return int(QDialog::Rejected);
   });
   form.PortClick();
+
+  // The toolbar while a recording runs: its status at the toolbar's end.
+  form.AskRecordPath = [&scratch] { return scratch.filePath(QStringLiteral("pokazaniya.csv")); };
+  form.ui.ARecord->trigger();
+  shots.Read(1);
+  shots.Read(1);
+  shots.Read(1);
+  {
+    QToolBar* bar = form.ui.ToolBar1;
+    QRect used;
+    for (QWidget* w : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) used |= w->geometry();
+    shots.Save(*bar, "toolbar", QRect(0, 0, used.right() + 8, bar->height()));
+  }
+  form.ui.ARecord->trigger();
 
   // An edited setpoint, then another device number: the save prompt.
   shots.Read(1);
@@ -168,7 +208,8 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   form.ButSwitchClick();
 
   // A non-standard range of the ЗЕТ-ТС on Pt100: the calculation, then the
-  // window.
+  // window once the range is written and read back (until then the result
+  // fields still show the old scale).
   shots.Read(2);
   form.ui.CBoxTipD->setCurrentIndex(form.ui.CBoxTipD->findText(QStringLiteral("Pt100")));
   form.CBoxTipDClick();
@@ -184,8 +225,8 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
     return range.CloseResult();
   });
   form.ButNonStandClick();
+  form.OutPortClick();
   shots.Save(form, "nonstandard");
-  form.InPortClick();
 
   // The device list after a scan of addresses 1 to 6.
   shots.OnNextDialog("devices", [](QDialog& d) {
@@ -210,9 +251,11 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   shots.Read(7);
   form.Link.Retries1 = retries;
 
-  // The version box.
+  // The version box as the installed package shows it: the tables of the
+  // machine that takes the pictures lie elsewhere.
   shots.GrabNextBox("about", ui::Answer::Ok);
-  form.HelpAboutClick();
+  messages.Information(pmhelp::AboutText(std::string("/usr/share/pmservice"), {}), "О программе");
+  form.JournalPath = journal;
 
   // Boxes not meant for a picture mean that a step went wrong.
   for (const auto& text : messages.Texts())

@@ -101,8 +101,8 @@ void TestHelp::about() {
   QCOMPARE(msg.shown.size(), std::size_t{1});
   QCOMPARE(msg.Last().caption, std::string("О программе"));
   const QStringList lines = QString::fromStdString(msg.Last().text).split(QLatin1Char('\n'));
-  QCOMPARE(lines.value(0), form.windowTitle());
-  QCOMPARE(lines.value(1), QStringLiteral("pmservice, версия " PM_VERSION));
+  QCOMPARE(lines.value(0), QStringLiteral("pmservice — сервисная программа для приборов КАРД, ЗЕТ-ТС, ЗЕТ-ТП и ЛУНТ"));
+  QCOMPARE(lines.value(1), QStringLiteral("Версия " PM_VERSION));
   QCOMPARE(lines.value(2), QStringLiteral("Qt ") + QString::fromLatin1(qVersion()));
   QVERIFY(lines.value(3).startsWith(QStringLiteral("Лицензия: ")));
   QCOMPARE(lines.value(4), tablesThere ? QStringLiteral("Таблицы датчиков: ") + QDir::cleanPath(QString::fromStdString(data))

@@ -193,10 +193,10 @@ TEST(TrafficLogStore, TextHasOneLinePerFrame) {
   log.OnResult(t0 + 3000ms, 0, 17, 256);
 
   EXPECT_EQ(log.Text(),
-            "1.000\tTX\t[01][11][C0][2C]\t\n"
-            "2.250\tRX\t<01><11><03><01><02><64><AC><C6>\t0\n"
-            "1500.000\tTX\t[01][11][C0][2C]\t130\n"
-            "3000.000\t--\t\t256\n");
+            "1,000\tTX\t[01][11][C0][2C]\t\n"
+            "2,250\tRX\t<01><11><03><01><02><64><AC><C6>\t0\n"
+            "1500,000\tTX\t[01][11][C0][2C]\t130\n"
+            "3000,000\t--\t\t256\n");
 }
 
 }  // namespace

@@ -101,12 +101,14 @@ class TestTrafficView : public QObject {
     QCOMPARE(tx, w.line.Frames(sim::Dir::In).size());
     QCOMPARE(rx, w.line.Frames(sim::Dir::Out).size());
 
-    // Times count up from the start of the log.
+    // Times count up from the start of the log, with a decimal comma.
     const QTableWidget* t = w.view().ui.TableFrames;
     double last = 0;
     for (int r = 0; r < t->rowCount(); ++r) {
       bool ok = false;
-      const double ms = t->item(r, TrafficView::ColTime)->text().toDouble(&ok);
+      QString text = t->item(r, TrafficView::ColTime)->text();
+      QVERIFY2(text.contains(QLatin1Char(',')), qPrintable(text));
+      const double ms = text.replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
       QVERIFY(ok);
       QVERIFY(ms >= last);
       last = ms;
