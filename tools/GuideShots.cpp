@@ -21,6 +21,7 @@
 #include "Line.h"
 #include "FileDialogs.h"
 #include "Help.h"
+#include "LineOverview.h"
 #include "ModalRunner.h"
 #include "Obr_pm.h"
 #include "QtMessageService.h"
@@ -236,6 +237,24 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
     return int(QDialog::Rejected);
   });
   form.ListDeviceClick();
+
+  // The line overview after a few cycles: the instruments the list
+  // found and the silent address 7, tried with a single attempt.
+  {
+    const int retries = form.Link.Retries1;
+    form.Link.Retries1 = 1;
+    form.OverviewClick();
+    LineOverview& overview = form.Overview();
+    overview.ButFromListClick();
+    overview.ui.EditAddr->setText(overview.ui.EditAddr->text() + QStringLiteral(", 7"));
+    overview.ButStartClick();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (std::chrono::steady_clock::now() < until) Settle();
+    overview.resize(overview.sizeHint().expandedTo(QSize(1100, 330)));
+    shots.Save(overview, "overview");
+    overview.close();
+    form.Link.Retries1 = retries;
+  }
 
   // The traffic of one read.
   form.TrafficClick();
