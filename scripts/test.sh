@@ -26,7 +26,9 @@ run_ctest() {
   log=$(mktemp)
   shift
   set +e
-  (cd "$dir" && env "$@" ctest --output-on-failure --no-tests=error -j"$JOBS") | tee "$log"
+  # Twice as many tests as cores: most of them wait on their lines and
+  # simulators rather than compute.
+  (cd "$dir" && env "$@" ctest --output-on-failure --no-tests=error -j"$((JOBS * 2))") | tee "$log"
   local rc=${PIPESTATUS[0]}
   set -e
   local line total nfail
