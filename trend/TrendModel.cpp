@@ -23,19 +23,24 @@ void TrendModel::Push(Series& s, const Sample& sample) {
   }
 }
 
-void TrendModel::AddReading(const Reading& r) {
-  if (m_series.empty() || !(m_series.back().source == r.source)) {
-    Series s;
-    s.source = r.source;
-    s.legend = Legend(r.source);
-    s.unit = r.unit;
-    m_series.push_back(std::move(s));
-    while (m_series.size() > m_maxSeries) m_series.pop_front();
-  }
-  Series& s = m_series.back();
+Series& TrendModel::StartSeries(const Reading& r) {
+  Series s;
+  s.source = r.source;
+  s.legend = Legend(r.source);
+  s.unit = r.unit;
+  m_series.push_back(std::move(s));
+  while (m_series.size() > m_maxSeries) m_series.pop_front();
+  return m_series.back();
+}
+
+void TrendModel::Take(Series& s, const Reading& r) {
   s.setpoint1 = r.setpoint1;
   s.setpoint2 = r.setpoint2;
   Push(s, {r.time, r.value, r.alarm, r.overflow});
+}
+
+void TrendModel::AddReading(const Reading& r) {
+  Take(m_series.empty() || !(m_series.back().source == r.source) ? StartSeries(r) : m_series.back(), r);
 }
 
 void TrendModel::AddFailure(const Source& source, Millis time) {
@@ -59,17 +64,10 @@ void TrendModel::AddReadingOf(const Reading& r) {
   if (it == m_series.end() || !(it->source == r.source)) {
     // A new instrument, or another model at its address: a series of its own.
     if (it != m_series.end()) m_series.erase(it);
-    Series s;
-    s.source = r.source;
-    s.legend = Legend(r.source);
-    s.unit = r.unit;
-    m_series.push_back(std::move(s));
-    while (m_series.size() > m_maxSeries) m_series.pop_front();
-    it = std::prev(m_series.end());
+    Take(StartSeries(r), r);
+    return;
   }
-  it->setpoint1 = r.setpoint1;
-  it->setpoint2 = r.setpoint2;
-  Push(*it, {r.time, r.value, r.alarm, r.overflow});
+  Take(*it, r);
 }
 
 void TrendModel::AddFailureOf(const Source& source, Millis time) {

@@ -62,6 +62,10 @@ class TrendModel {
 
  private:
   void Push(Series& s, const Sample& sample);
+  // A new series for the reading's instrument, the oldest dropped past the limit.
+  Series& StartSeries(const Reading& r);
+  // The reading's setpoints and sample into its series.
+  void Take(Series& s, const Reading& r);
 
   std::size_t m_maxSamples;
   std::size_t m_maxSeries;
