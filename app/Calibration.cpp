@@ -159,7 +159,8 @@ void TForm1::CBoxCurrentEndClick() {
 
 void TForm1::ButSwitchClick() {
   const bool on = ui.ButSwitch->isChecked();
-  if (!JournalEvent(on ? "включено" : "выключено")) {
+  const std::optional<std::int64_t> journalled = JournalCommand(on ? "включено" : "выключено");
+  if (!journalled) {
     const QSignalBlocker quiet(ui.ButSwitch);
     ui.ButSwitch->setChecked(!on);
     return;
@@ -167,7 +168,9 @@ void TForm1::ButSwitchClick() {
   if (on) ui.Edit1->clear();
   ui.Edit1->setEnabled(on);
   ui.Label25->setEnabled(on);
-  SentOrReported(*this, pmops::SetOutputControl(Link, Serv.DeviceIndex, on));
+  const int result = pmops::SetOutputControl(Link, Serv.DeviceIndex, on);
+  JournalFinish(*journalled, {}, {}, pmops::EndOfCommand(result));
+  SentOrReported(*this, result);
 }
 
 void TForm1::Edit1Exit() {
@@ -176,8 +179,10 @@ void TForm1::Edit1Exit() {
   SetEditRef(ui.Edit1);
   if (CheckEntry(ui.Edit1, pmdev::kRangeMilliamp)) {
     const double mA = *pmdev::ParseTypedNumber(ui.Edit1->text().toStdString());
-    if (!JournalEvent("ток " + ui.Edit1->text().toStdString() + " мА")) return;
+    const std::optional<std::int64_t> journalled = JournalCommand("ток " + ui.Edit1->text().toStdString() + " мА");
+    if (!journalled) return;
     const int result = pmops::SendOutputValue(Link, Serv.DeviceIndex, mA);
+    JournalFinish(*journalled, {}, {}, pmops::EndOfCommand(result));
     if (result != rc::Ok) {
       Link.ReportError(Serv.DeviceIndex, result);
       return;

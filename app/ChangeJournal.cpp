@@ -3,19 +3,14 @@
 // When the journal cannot be written the operator is told why and asked
 // whether to write without a record (default No).
 
-#include <QSettings>
-
 #include "FileDialogs.h"
+#include "JournalSetting.h"
 #include "Journalling.h"
 #include "Obr_pm.h"
 
 namespace {
 
 constexpr const char* kCaption = "Журнал изменений";
-
-// The window's remembered choices: ~/.config/pmservice/pmservice.conf.
-QSettings Remembered() { return QSettings(QStringLiteral("pmservice"), QStringLiteral("pmservice")); }
-const QString kJournalKey = QStringLiteral("journal/path");
 
 // The operator's choice when the journal cannot take an entry.
 bool WriteWithoutRecord(ui::MessageService& messages, const std::string& why) {
@@ -25,10 +20,7 @@ bool WriteWithoutRecord(ui::MessageService& messages, const std::string& why) {
 
 }  // namespace
 
-std::string TForm1::RememberedJournalPath() {
-  const QString path = Remembered().value(kJournalKey).toString();
-  return path.isEmpty() ? pmjournal::DefaultPath() : path.toStdString();
-}
+std::string TForm1::RememberedJournalPath() { return pmjournal::ConfiguredPath(); }
 
 pmjournal::Journal& TForm1::OpenJournal() {
   if (m_journal && m_journal->Path() == JournalPath) return *m_journal;
@@ -42,7 +34,9 @@ pmjournal::Journal& TForm1::OpenJournal() {
 std::optional<std::int64_t> TForm1::JournalBegin(const pmjournal::Entry& entry) {
   std::string why;
   try {
-    return OpenJournal().Begin(entry);
+    const std::int64_t id = OpenJournal().Begin(entry);
+    ShowJournalNotice();
+    return id;
   } catch (const pmjournal::JournalError& e) {
     why = e.what();
   }
@@ -50,39 +44,69 @@ std::optional<std::int64_t> TForm1::JournalBegin(const pmjournal::Entry& entry) 
   return std::nullopt;
 }
 
-void TForm1::JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end) {
+void TForm1::JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& sent,
+                           const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end) {
   if (id == 0) return;
   try {
-    OpenJournal().Finish(id, after, end.outcome, end.step, end.result);
+    OpenJournal().Finish(id, sent, after, end.outcome, end.step, end.result);
+    ShowJournalNotice();
   } catch (const pmjournal::JournalError& e) {
-    Messages().Warning(std::string(e.what()) + "\nЗапись в прибор выполнена, журнал её не завершил.");
+    Messages().Warning(std::string(e.what()) + "\n" +
+                       (sent.empty() ? "В прибор ничего не передано; в журнале запись осталась незавершённой."
+                                     : "Запись в прибор выполнена; в журнале она осталась незавершённой."));
   }
 }
 
-bool TForm1::JournalEvent(const std::string& detail) {
-  pmjournal::Entry entry =
-      pmops::EntryBefore(Pm, ReadBlock, Link.Port, Serv.DeviceIndex + 1, pmops::operation::kOutputControl);
-  entry.outcome = pmjournal::Outcome::Event;
+std::optional<std::int64_t> TForm1::JournalCommand(const std::string& detail) {
+  pmjournal::Entry entry = pmops::EntryBefore(Pm, ReadBlock, Link.Port, Serv.DeviceIndex + 1,
+                                              pmops::operation::kOutputControl, ReadBlockAtMs);
   entry.detail = detail;
-  try {
-    OpenJournal().Record(entry);
-    return true;
-  } catch (const pmjournal::JournalError& e) {
-    return WriteWithoutRecord(Messages(), e.what());
-  }
+  return JournalBegin(entry);
+}
+
+void TForm1::ShowJournalNotice() {
+  if (!m_journal) return;
+  const std::string notice = m_journal->TakeNotice();
+  if (!notice.empty()) Messages().Warning(notice);
 }
 
 void TForm1::JournalFileClick() {
   const std::string path = AskJournalPath ? AskJournalPath()
                                           : ui::AskFileName(this, ui::FileDialogKind::Save, "Файл журнала изменений");
-  if (path.empty()) return;
+  if (path.empty() || path == JournalPath) return;
   const std::string previous = JournalPath;
-  JournalPath = path;
+  // The entries so far come along when the new file is a new journal.
+  std::unique_ptr<pmjournal::Journal> old;
   try {
-    OpenJournal();
-    Remembered().setValue(kJournalKey, QString::fromStdString(path));
+    old = pmjournal::Journal::Open(previous, pmjournal::Journal::Mode::Read).journal;
+  } catch (const pmjournal::JournalError&) {
+    // Nothing to bring along (never written, or unreadable: it stays as it is).
+  }
+  JournalPath = path;
+  pmjournal::Journal* now = nullptr;
+  try {
+    now = &OpenJournal();
   } catch (const pmjournal::JournalError& e) {
     JournalPath = previous;
     Messages().Warning(std::string(e.what()) + "\nЖурнал ведётся по-прежнему в " + previous);
+    return;
   }
+  pmjournal::RememberChosenPath(path);
+  if (!old) return;
+  std::string outcome;
+  try {
+    const std::size_t waiting = old->Count({});
+    if (waiting == 0) return;
+    if (now->Count({}) != 0) {
+      outcome = "Журнал изменений ведётся в " + path + ".\nЗаписи прежнего журнала (" + std::to_string(waiting) +
+                ") в него не перенесены: в новом файле уже есть записи. Они остаются в " + previous + ".";
+    } else {
+      const std::size_t moved = now->Append(*old);
+      outcome = "Журнал изменений перенесён в " + path + ": " + std::to_string(moved) + " записей из " + previous +
+                ".\nПрежний файл оставлен как есть.";
+    }
+  } catch (const pmjournal::JournalError& e) {
+    outcome = std::string(e.what()) + "\nЗаписи прежнего журнала не перенесены; они остаются в " + previous + ".";
+  }
+  Messages().Information(outcome, kCaption);
 }

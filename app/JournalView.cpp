@@ -19,10 +19,6 @@ namespace {
 
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
-// The table shows at most this many entries, the newest; a narrower filter
-// shows older ones. The export and the printed record take every entry.
-constexpr std::size_t kMaxShown = 5000;
-
 // The model filter's items after "все", in list order.
 constexpr int kModels[] = {pmdev::kModelKard, pmdev::kModelZetTS, pmdev::kModelZetTP, pmdev::kModelLunt};
 
@@ -47,6 +43,8 @@ JournalView::JournalView(TForm1& form, pmjournal::Journal& journal) : QDialog(&f
     connect(b, &QAbstractButton::clicked, this, [this, handler] { m_form.Guarded([this, handler] { (this->*handler)(); }); });
   };
   wire(ui.ButJFilter, &JournalView::ButJFilterClick);
+  wire(ui.ButJOlder, &JournalView::ButJOlderClick);
+  wire(ui.ButJNewer, &JournalView::ButJNewerClick);
   wire(ui.ButJOpen, &JournalView::ButJOpenClick);
   wire(ui.ButJRevert, &JournalView::ButJRevertClick);
   wire(ui.ButJSave, &JournalView::ButJSaveClick);
@@ -74,20 +72,41 @@ pmjournal::Filter JournalView::FilterOf() const {
 }
 
 void JournalView::ButJFilterClick() {
-  pmjournal::Filter filter = FilterOf();
-  filter.limit = kMaxShown + 1;
+  m_shown = FilterOf();
   try {
-    m_entries = m_journal.Query(filter);
+    m_total = m_journal.Count(m_shown);
+  } catch (const pmjournal::JournalError& e) {
+    m_total = 0;
+    m_form.Messages().Warning(e.what());
+  }
+  ShowPage(0);
+}
+
+void JournalView::ButJOlderClick() {
+  if (m_shown.offset + kPage < m_total) ShowPage(m_shown.offset + kPage);
+}
+
+void JournalView::ButJNewerClick() {
+  if (m_shown.offset > 0) ShowPage(m_shown.offset - std::min(m_shown.offset, kPage));
+}
+
+void JournalView::ShowPage(std::size_t offset) {
+  m_shown.offset = offset;
+  m_shown.limit = kPage;
+  m_entries.clear();
+  try {
+    if (m_total > 0) m_entries = m_journal.Query(m_shown);
   } catch (const pmjournal::JournalError& e) {
     m_entries.clear();
     m_form.Messages().Warning(e.what());
   }
-  const bool more = m_entries.size() > kMaxShown;
-  if (more) m_entries.resize(kMaxShown);
+  ui.ButJNewer->setEnabled(offset > 0);
+  ui.ButJOlder->setEnabled(offset + m_entries.size() < m_total);
   ui.LabJournalFile->setText("Файл журнала: " + Qs(m_journal.Path()) +
-                             (more ? "\nПоказаны " + QString::number(kMaxShown) +
-                                         " последних записей; более ранние - при более узком отборе"
-                                   : QString()));
+                             (m_total > m_entries.size()
+                                  ? "\nЗаписи " + QString::number(offset + (m_entries.empty() ? 0 : 1)) + "-" +
+                                        QString::number(offset + m_entries.size()) + " из " + QString::number(m_total)
+                                  : QString()));
   QTableWidget* t = ui.TableJournal;
   t->setRowCount(static_cast<int>(m_entries.size()));
   for (int r = 0; r < t->rowCount(); ++r) {
@@ -111,24 +130,48 @@ const pmjournal::Entry* JournalView::Selected() {
 void JournalView::ButJOpenClick() {
   const pmjournal::Entry* e = Selected();
   if (!e) return;
+  const std::string read = pmjournal::BeforeReadText(*e);
   const std::string caption = "Запись " + std::to_string(e->id) + ": " + e->operation + ", " +
                               pmjournal::OutcomeLine(*e) + "\n" + e->at + ", " + e->identification + ", порт " +
                               e->port + ", устройство " + std::to_string(e->address) + "\n" + e->user + "@" +
-                              e->host + ", " + e->program + (e->detail.empty() ? "" : "\n" + e->detail);
-  ShowCompare(this, "Запись журнала изменений", caption, pmjournal::Compare(*e), "До",
-              e->after.empty() ? "После (не прочитано)" : "После");
+                              e->host + ", " + e->program + (e->detail.empty() ? "" : "\n" + e->detail) +
+                              (read.empty() ? "" : "\nЗначения «до»: " + read);
+  ShowCompare(this, "Запись журнала изменений", caption, pmjournal::Compare(*e),
+              read.empty() ? QString("До") : Qs("До (" + read + ")"), Qs(pmjournal::SecondColumn(*e)));
 }
 
 void JournalView::ButJRevertClick() {
   const pmjournal::Entry* e = Selected();
   if (!e) return;
-  const ui::Answer answer = m_form.Messages().Show(
-      {"Вернуть в окно прежние настройки прибора (запись " + std::to_string(e->id) + ")?\n"
-       "Да - все прежние данные, включая калибровку и коррекцию тока\n(только для этого же прибора);\n"
-       "Нет - только настройки.\nАдрес прибора не меняется. В прибор они уйдут по F10.",
-       "Вернуть прежние настройки", ui::Icon::Question, ui::Buttons::YesNoCancel, ui::Answer::No});
-  if (answer == ui::Answer::Cancel) return;
-  const bool everything = answer == ui::Answer::Yes;
+  const char* const caption = "Вернуть прежние настройки";
+  const std::string number = std::to_string(e->id);
+  bool everything = false;
+  if (m_form.Pm.DataRead == 1 && (e->model != m_form.Pm.DevType || e->version != m_form.Pm.Version ||
+                                  e->identification !=
+                                      pmdev::IdentificationText(m_form.Pm.DevType, m_form.Pm.Version).text)) {
+    m_form.Messages().Warning("Запись " + number + " сделана для другого прибора (" + e->identification +
+                              ").\nВ окно она не возвращается.");
+    return;
+  }
+  if (m_form.Pm.DataRead == 1 && (e->port != m_form.Link.Port || e->address != m_form.Serv.DeviceIndex + 1)) {
+    // Maybe another instrument of the same model: its calibration codes
+    // must never reach this one.
+    if (m_form.Messages().Show({"Запись " + number + " сделана для прибора на порту " + e->port + ", устройство " +
+                                    std::to_string(e->address) + ", а в окне - порт " + m_form.Link.Port +
+                                    ", устройство " + std::to_string(m_form.Serv.DeviceIndex + 1) +
+                                    ".\nВернуть в окно только её настройки (без калибровки и коррекции тока)?\n"
+                                    "В прибор они уйдут по F10.",
+                                caption, ui::Icon::Question, ui::Buttons::YesNo, ui::Answer::No}) != ui::Answer::Yes)
+      return;
+  } else {
+    const ui::Answer answer = m_form.Messages().Show(
+        {"Вернуть в окно прежние настройки прибора (запись " + number + ")?\n"
+         "Да - все прежние данные, включая калибровку и коррекцию тока\n(только для этого же прибора);\n"
+         "Нет - только настройки.\nАдрес прибора не меняется. В прибор они уйдут по F10.",
+         caption, ui::Icon::Question, ui::Buttons::YesNoCancel, ui::Answer::No});
+    if (answer == ui::Answer::Cancel) return;
+    everything = answer == ui::Answer::Yes;
+  }
   const pmjournal::Entry entry = *e;
   if (!m_form.PutIntoImage(pmjournal::BeforeAsSettings(entry),
                            everything ? pmset::Scope::Everything : pmset::Scope::Settings))

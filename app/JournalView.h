@@ -23,22 +23,29 @@ class JournalView : public QDialog {
 
   Ui::TFormJournal ui;
 
-  void ButJFilterClick();    // the entries again, as the filter says
+  void ButJFilterClick();    // the newest entries again, as the filter says
+  void ButJOlderClick();     // the page of entries before those shown
+  void ButJNewerClick();     // the page after them
   void ButJOpenClick();      // the selected entry, before and after
   void ButJRevertClick();    // its "before" into the window
   void ButJSaveClick();      // its "before" as a settings file
   void ButJExportClick();    // every entry the filter chooses, as CSV
   void ButJProtocolClick();  // the printed record of one instrument
 
-  // The entries in the table, newest first (at most 5000).
+  // The entries in the table, newest first: one page of at most kPage.
+  static constexpr std::size_t kPage = 1000;
   const std::vector<pmjournal::Entry>& Entries() const { return m_entries; }
   pmjournal::Filter FilterOf() const;
 
  private:
   // The selected entry; a warning and nothing when none is.
   const pmjournal::Entry* Selected();
+  // Shows the page that starts `offset` entries after the newest.
+  void ShowPage(std::size_t offset);
 
   TForm1& m_form;
   pmjournal::Journal& m_journal;
   std::vector<pmjournal::Entry> m_entries;
+  pmjournal::Filter m_shown;  // the filter of the page shown
+  std::size_t m_total = 0;    // entries it chooses
 };

@@ -185,8 +185,10 @@ class TForm1 : public QMainWindow {
   // the user's own.
   std::string JournalPath = RememberedJournalPath();
   static std::string RememberedJournalPath();
-  // The block as the last completed read brought it: a write's "before".
+  // The block as the last completed read brought it: a write's "before",
+  // and when that read was (milliseconds since 1970).
   std::vector<std::uint8_t> ReadBlock;
+  std::int64_t ReadBlockAtMs = 0;
   // What the next write is in the journal when it is more than an F10 of
   // edits (a calibration step, a loaded file ...), with its detail; a read
   // or a write clears them.
@@ -196,13 +198,17 @@ class TForm1 : public QMainWindow {
   // written and the operator chose to write without a record, nothing when
   // he declined (then nothing may be sent).
   std::optional<std::int64_t> JournalBegin(const pmjournal::Entry& entry);
-  // Completes it (a failure to do so is reported, the write stands).
-  void JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end);
-  // Output control: an event recorded before it is sent; false when the
-  // operator declined to go on without a record.
-  bool JournalEvent(const std::string& detail);
+  // Completes it with the block sent and the block read back (a failure to
+  // do so is reported, the write stands).
+  void JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& after,
+                     const pmops::WriteEnd& end);
+  // Output control: begun before it is sent, finished with
+  // JournalFinish once it has been sent or has failed.
+  std::optional<std::int64_t> JournalCommand(const std::string& detail);
   // The journal, opened on first use; throws pmjournal::JournalError.
   pmjournal::Journal& OpenJournal();
+  // Tells the operator of a damaged journal file moved aside during a write.
+  void ShowJournalNotice();
   // Asks for the journal file ("" when the operator cancels).
   std::function<std::string()> AskJournalPath;
 

@@ -92,6 +92,7 @@ void TForm1::InPortClick() {
   if (read.Complete()) {
     // The "before" of the next write; what an earlier edit meant to write is gone.
     ReadBlock = pmset::BlockOf(Pm);
+    ReadBlockAtMs = pmjournal::NowMs();
     PendingOperation.clear();
     PendingDetail.clear();
   }

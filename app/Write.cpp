@@ -62,7 +62,8 @@ void TForm1::OutPortClick() {
   pmjournal::Entry entry = pmops::EntryBefore(
       Pm, ReadBlock, Link.Port, Serv.DeviceIndex + 1,
       !PendingOperation.empty() ? PendingOperation
-                                : (renumber ? pmops::operation::kDeviceNumber : pmops::operation::kWrite));
+                                : (renumber ? pmops::operation::kDeviceNumber : pmops::operation::kWrite),
+      ReadBlockAtMs);
   entry.detail = PendingDetail;
   if (renumber)
     entry.detail += (entry.detail.empty() ? "" : "; ") + std::string("номер устройства ") +
@@ -116,11 +117,11 @@ void TForm1::OutPortClick() {
   }
 
   if (written.Written())
-    JournalFinish(*journalled, Pm.DataRead == 1 ? ReadBlock : std::vector<std::uint8_t>(),
+    JournalFinish(*journalled, written.sent, Pm.DataRead == 1 ? ReadBlock : std::vector<std::uint8_t>(),
                   Pm.DataRead == 1 ? pmops::WriteEnd{}
                                    : pmops::WriteEnd{pmjournal::Outcome::Done, "обратное чтение не выполнено", 0});
   else
-    JournalFinish(*journalled, {}, pmops::EndOf(written));
+    JournalFinish(*journalled, written.sent, {}, pmops::EndOf(written));
 
   // 13.
   advance();

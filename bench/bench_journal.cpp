@@ -55,7 +55,7 @@ int main() {
     for (int i = 0; i < 200; ++i) {
       const auto start = Clock::now();
       const auto id = journal->Begin(Sample(i));
-      journal->Finish(id, after, pmjournal::Outcome::Done);
+      journal->Finish(id, after, after, pmjournal::Outcome::Done);
       ms.push_back(Ms(Clock::now() - start));
     }
     std::sort(ms.begin(), ms.end());

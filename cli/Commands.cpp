@@ -161,19 +161,28 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
                         "\nВ прибор ничего не записано. Записать без журнала: ключ --no-journal.");
       return kJournalRefused;
     }
+    if (const std::string notice = t.journal->TakeNotice(); !notice.empty()) Report(t.err, notice);
   }
-  const auto finish = [&](const std::vector<std::uint8_t>& after, const pmops::WriteEnd& end) {
+  // An entry the journal could not finish is reported with what the
+  // instrument got; it decides the exit code unless the write failed.
+  bool unfinished = false;
+  const auto finish = [&](const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& after,
+                          const pmops::WriteEnd& end) {
     if (!t.journal) return;
     try {
-      t.journal->Finish(entry, after, end.outcome, end.step, end.result);
+      t.journal->Finish(entry, sent, after, end.outcome, end.step, end.result);
+      if (const std::string notice = t.journal->TakeNotice(); !notice.empty()) Report(t.err, notice);
     } catch (const pmjournal::JournalError& failure) {
-      Report(t.err, failure.what());
+      unfinished = true;
+      Report(t.err, std::string(failure.what()) + "\n" +
+                        (sent.empty() ? "В прибор ничего не передано; в журнале запись осталась незавершённой."
+                                      : "Запись в прибор выполнена; в журнале она осталась незавершённой."));
     }
   };
 
   in.pm.Changed = 1;
   const pmops::WriteOutcome w = pmops::Write(t.link, in.pm, in.serv);
-  if (!w.Written()) finish({}, pmops::EndOf(w));
+  if (!w.Written()) finish(w.sent, {}, pmops::EndOf(w));
   switch (w.stop) {
     case pmops::WriteStop::Written: break;
     case pmops::WriteStop::OtherModel:
@@ -189,11 +198,11 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
   Instrument back;
   const Target again{t.link, t.out, t.err, in.serv.DeviceIndex + 1};
   if (const int code = ReadInto(again, back)) {
-    finish({}, {pmjournal::Outcome::Done, "обратное чтение не выполнено", 0});
+    finish(w.sent, {}, {pmjournal::Outcome::Done, "обратное чтение не выполнено", 0});
     return code;
   }
   const std::vector<std::uint8_t> read = pmset::BlockOf(back.pm);
-  finish(read, {});
+  finish(w.sent, read, {});
   bool differ = false;
   for (const pmset::Row& r : pmset::Compare(ViewOf(in.pm, written), ViewOf(back.pm, read), pmset::Part::Whole)) {
     if (!r.differs) continue;
@@ -204,7 +213,8 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
     Report(t.err, r.label + ": " + r.mine + " / " + r.theirs);
   }
   const int parts = notApplied();
-  return differ ? kDifference : parts;
+  if (differ) return kDifference;
+  return unfinished ? kJournalUnfinished : parts;
 }
 
 int Diff(const Target& t, const pmset::Snapshot& file, pmset::Part part) {

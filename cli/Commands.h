@@ -22,6 +22,7 @@ enum Exit : int {
   kDifference = 4,    // verification after a write differs; diff found differences
   kInstrumentRefused = 5,  // a model the program does not serve, a write refused, a part not taken
   kJournalRefused = 6,     // the change journal cannot record the write; nothing was written
+  kJournalUnfinished = 7,  // the instrument was written, the journal could not finish its entry
 };
 
 struct Target {

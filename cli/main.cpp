@@ -24,6 +24,7 @@
 #include "FileAccess.h"
 #include "Journal.h"
 #include "JournalCommands.h"
+#include "JournalSetting.h"
 #include "NamedPort.h"
 #include "Output.h"
 #include "ParserTexts.h"
@@ -58,7 +59,9 @@ const char* kDescription =
     "                                   выбранные записи журнала в файл CSV\n"
     "\n"
     "Каждая запись в прибор (load, restore) заносится в журнал изменений до того,\n"
-    "как уходит в прибор: ~/.local/share/pmservice/journal.sqlite или файл --journal.\n"
+    "как уходит в прибор. Журнал тот же, что у окна программы: файл, выбранный\n"
+    "в окне, иначе $PMSERVICE_JOURNAL, иначе ~/.local/share/pmservice/journal.sqlite;\n"
+    "ключ --journal задаёт другой файл для одной команды.\n"
     "\n"
     "PORT: устройство (/dev/ttyUSB0, COM1) или линия за шлюзом: tcp://УЗЕЛ:ПОРТ,\n"
     "rfc2217://УЗЕЛ:ПОРТ. Ключи порта и обмена (--baud, --parity, --stop-bits,\n"
@@ -75,7 +78,8 @@ const char* kDescription =
     "  5  прибор не обслуживается программой, отказ записи или прибор принял\n"
     "     не всё (непривилегированный режим)\n"
     "  6  журнал изменений не записывается; в прибор ничего не записано\n"
-    "     (записать без журнала: --no-journal)";
+    "     (записать без журнала: --no-journal)\n"
+    "  7  запись в прибор выполнена, но журнал изменений не смог её завершить";
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -152,8 +156,8 @@ int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, co
   }
   if (verb == "export" && parser.isSet(*json)) return Usage(err, "Ключ --json не относится к journal export.");
   try {
-    auto opened = pmjournal::Journal::Open(file);
-    if (!opened.notice.empty()) pmcli::Report(err, opened.notice);
+    // Listing and exporting never create or change a journal.
+    auto opened = pmjournal::Journal::Open(file, pmjournal::Journal::Mode::Read);
     if (verb == "show") return pmcli::JournalShow(out, err, *opened.journal, *id);
     if (verb == "export") return pmcli::JournalExport(err, *opened.journal, filter, argument.toStdString());
     return pmcli::JournalList(out, *opened.journal, filter, parser.isSet(*json));
@@ -232,7 +236,7 @@ int Run(std::ostream& out, std::ostream& err) {
   if (parser.isSet(journalPath) && parser.isSet(noJournal))
     return Usage(err, "Ключи --journal и --no-journal исключают друг друга.");
   const std::string journalFile =
-      parser.isSet(journalPath) ? parser.value(journalPath).toStdString() : pmjournal::DefaultPath();
+      parser.isSet(journalPath) ? parser.value(journalPath).toStdString() : pmjournal::ConfiguredPath();
   if (journalCommand) return RunJournal(out, err, journalFile, journalVerb, args.size() > 2 ? args[2] : QString(), parser,
                                         {&json, &portFilter, &addressFilter, &since});
 

@@ -2,9 +2,39 @@
 
 namespace pmjournal {
 
-Database::Database(const std::string& path, bool create) {
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
+namespace {
+
+// "file:" with the characters a URI gives a meaning escaped.
+std::string Uri(const std::string& path, const char* query) {
+  std::string uri = "file:";
+  for (const char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static const char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + query;
+}
+
+}  // namespace
+
+Database::Database(const std::string& path, Mode mode) {
+  int flags = SQLITE_OPEN_NOMUTEX;
+  std::string name = path;
+  switch (mode) {
+    case Mode::Create: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+    case Mode::ReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
+    case Mode::ReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+    case Mode::Immutable:
+      flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+      name = Uri(path, "?immutable=1");
+      break;
+  }
+  const int rc = sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr);
   if (rc != SQLITE_OK) {
     const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
     const int sys = m_db ? sqlite3_system_errno(m_db) : 0;
@@ -63,6 +93,11 @@ bool Statement::Step() {
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
   m_db.Fail(rc);
+}
+
+void Statement::Reset() {
+  sqlite3_reset(m_stmt);
+  sqlite3_clear_bindings(m_stmt);
 }
 
 std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }

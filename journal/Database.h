@@ -27,8 +27,13 @@ class DatabaseError : public std::runtime_error {
 
 class Database {
  public:
-  // Opens (creating when `create`) a database file.
-  Database(const std::string& path, bool create);
+  enum class Mode {
+    Create,     // read and write, the file made when missing
+    ReadWrite,  // read and write an existing file
+    ReadOnly,   // read, with the usual locks
+    Immutable,  // read a file nobody writes: no locks, no files made beside it
+  };
+  Database(const std::string& path, Mode mode);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -55,6 +60,8 @@ class Statement {
   void BindNull(int at);
   // True while a row is available; false when done.
   bool Step();
+  // Ready to run again with new parameters.
+  void Reset();
 
   std::int64_t Int(int column) const;
   std::string Text(int column) const;

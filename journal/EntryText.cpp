@@ -1,6 +1,7 @@
 #include "EntryText.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace pmjournal {
 
@@ -29,11 +30,45 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// The block Compare sets against "before".
+const std::vector<std::uint8_t>& Second(const Entry& e) {
+  if (!e.after.empty() && e.after.size() == e.before.size()) return e.after;
+  if (!e.sent.empty() && e.sent.size() == e.before.size()) return e.sent;
+  return e.before;
+}
+
+}  // namespace
+
 std::vector<pmset::Row> Compare(const Entry& e) {
-  const bool comparable = !e.after.empty() && e.after.size() == e.before.size();
-  const std::vector<std::uint8_t>& after = comparable ? e.after : e.before;
   return pmset::Compare({e.model, e.version, e.before, AccessOf(e.access)},
-                        {e.model, e.version, after, AccessOf(e.access)}, pmset::Part::Whole);
+                        {e.model, e.version, Second(e), AccessOf(e.access)}, pmset::Part::Whole);
+}
+
+std::string SecondColumn(const Entry& e) {
+  if (&Second(e) == &e.after) return "После";
+  if (&Second(e) == &e.sent) return "Отправлено (не подтверждено)";
+  return "После (не прочитано)";
+}
+
+bool HasBlocks(const Entry& e) {
+  return e.outcome == Outcome::Pending || !e.sent.empty() || !e.after.empty();
+}
+
+std::string BeforeReadText(const Entry& e) {
+  if (e.beforeReadMs <= 0) return {};
+  const auto local = [](std::int64_t ms, const char* format) {
+    const std::time_t t = static_cast<std::time_t>(ms / 1000);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, format, &tm);
+    return std::string(text);
+  };
+  const std::string day = local(e.beforeReadMs, "%Y-%m-%d");
+  return "до записи, прочитано " + (day == local(e.atMs, "%Y-%m-%d") ? std::string() : day + " ") + "в " +
+         local(e.beforeReadMs, "%H:%M:%S");
 }
 
 std::string ChangesText(const Entry& e) {

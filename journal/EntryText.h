@@ -14,9 +14,20 @@
 namespace pmjournal {
 
 // Every field before (mine) and after (theirs), calibration codes included.
-// An entry whose after block is missing or of another length compares the
-// before block with itself: nothing is marked.
+// An entry whose block was not read back compares with the block sent
+// (a write that failed on the way); one with neither, or of another length,
+// compares the before block with itself: nothing is marked.
 std::vector<pmset::Row> Compare(const Entry& e);
+// The caption of Compare's second column: "После", "Отправлено (не
+// подтверждено)" or "После (не прочитано)".
+std::string SecondColumn(const Entry& e);
+// Whether the entry carries a block worth a table: one sent or read back,
+// or a write never finished.
+bool HasBlocks(const Entry& e);
+// When the "before" block was read, for an entry whose block was read some
+// time before the write: "до записи, прочитано в 16:20:11" (with the date
+// when another day); "" when it was read right before.
+std::string BeforeReadText(const Entry& e);
 // The fields that differ, "Уставка 1, %: 10,0 -> 20,0; ...".
 std::string ChangesText(const Entry& e);
 

@@ -8,11 +8,19 @@
 // write cut short by a crash or a pulled plug stays on record as not
 // completed, with the configuration it overwrote.
 //
-// The file carries its schema version: an older file is brought forward on
-// open, a newer one is refused untouched. A file that fails its integrity
-// check is moved aside and a new one is started.
+// The file is marked as ours (SQLite's application id) and carries its
+// schema version: an older file is brought forward on open, a newer one is
+// refused untouched, and a file that is not our journal (a settings file,
+// another program's database) is refused untouched. Opening checks only
+// what is cheap: the header, the mark, the version and the tables. When
+// SQLite reports damage the file gets the full check, and only a file that
+// fails it is moved aside (under a lock every program of ours respects,
+// and only the very file checked) and a new one started; an entry this
+// program had begun is carried over into the new file.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -22,9 +30,10 @@
 namespace pmjournal {
 
 class Database;
+class JournalFile;
 
 // The schema this program writes.
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // How a write ended. Pending: begun and never finished (the program ended
 // in the middle). Event: a happening with nothing to finish (output control).
@@ -47,7 +56,11 @@ struct Entry {
   std::string host;
   std::string program;  // "pmservice 0.1.0"
   std::vector<std::uint8_t> before;  // the block as read before the write (bytes 1..L)
-  std::vector<std::uint8_t> after;   // the block as read back after it; empty when not read
+  // When `before` was read, if earlier than the entry (the window writes the
+  // block it read some time ago); 0 when it was read right before the write.
+  std::int64_t beforeReadMs = 0;
+  std::vector<std::uint8_t> sent;   // the block sent to the instrument; empty when none went out
+  std::vector<std::uint8_t> after;  // the block as read back after it; empty when not read
   Outcome outcome = Outcome::Pending;
   std::string step;    // where a failed write stopped
   int result = 0;      // the exchange's result code there
@@ -61,7 +74,9 @@ struct Filter {
   std::optional<std::int64_t> sinceMs;  // inclusive
   std::optional<std::int64_t> untilMs;  // exclusive
   std::optional<std::string> operation;
-  std::size_t limit = 0;  // 0: all
+  std::size_t limit = 0;   // 0: all
+  std::size_t offset = 0;  // newest entries skipped (the window's pages)
+  bool oldestFirst = false;
 };
 
 // Anything the journal cannot do; what() is the operator's message naming
@@ -73,6 +88,9 @@ class JournalError : public std::runtime_error {
 
 // $XDG_DATA_HOME/pmservice/journal.sqlite, or ~/.local/share/pmservice/.
 std::string DefaultPath();
+// The journal every program of ours uses: `chosen` (the window's choice)
+// when set, else $PMSERVICE_JOURNAL when set, else DefaultPath().
+std::string ConfiguredPath(const std::string& chosen);
 
 // The current time in the entry's two forms.
 std::int64_t NowMs();
@@ -85,11 +103,15 @@ std::string HostName();
 
 class Journal {
  public:
+  enum class Mode {
+    Write,  // creates the file and its folders when missing
+    Read,   // lists and exports: never creates, never changes; a read-only file or folder will do
+  };
   struct Opened;
-  // Opens the journal at `path`, creating it and its folders when missing.
-  // Throws JournalError when it cannot be used (no permission, a newer
-  // schema, the disk full ...).
-  static Opened Open(const std::string& path);
+  // Opens the journal at `path`. Throws JournalError when it cannot be used
+  // (no such file to read, not our journal, a newer schema, a network file
+  // system, no permission, the disk full ...).
+  static Opened Open(const std::string& path, Mode mode = Mode::Write);
   ~Journal();
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
@@ -99,22 +121,50 @@ class Journal {
   // Records the entry as begun (its outcome Pending) and returns its id once
   // it is on the disk. Time, user and host are filled in when empty.
   std::int64_t Begin(Entry entry);
-  // Completes an entry begun before.
-  void Finish(std::int64_t id, const std::vector<std::uint8_t>& after, Outcome outcome, const std::string& step = {},
-              int result = 0, const std::string& detail = {});
+  // Completes an entry begun before: `sent` is the block that went out
+  // (empty when none did), `after` the block read back (empty when not read).
+  void Finish(std::int64_t id, const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& after,
+              Outcome outcome, const std::string& step = {}, int result = 0, const std::string& detail = {});
   // An entry with nothing to finish.
   std::int64_t Record(Entry entry);
 
-  // Newest first.
+  // Newest first, one entry at a time, in memory independent of the
+  // journal's size; stops when `visit` returns false.
+  void ForEach(const Filter& filter, const std::function<bool(const Entry&)>& visit) const;
   std::vector<Entry> Query(const Filter& filter) const;
+  std::size_t Count(const Filter& filter) const;
+  // Copies every entry of `from`, oldest first, into this journal in one
+  // transaction: all of them or none. Returns how many.
+  std::size_t Append(const Journal& from);
   std::optional<Entry> Get(std::int64_t id) const;
 
+  // What happened to the file since the last call, for the operator: a
+  // damaged file moved aside and a new one started. Empty when nothing did.
+  std::string TakeNotice();
+
  private:
-  Journal(std::string path, std::unique_ptr<Database> db);
+  struct Connection;
+  static Connection Connect(const std::string& path, Mode mode);
+  Journal(std::string path, Mode mode, Connection connection);
   std::int64_t Insert(Entry& entry);
+  // Runs `op` on the live file under the shared lock: a file moved aside by
+  // another program is left for the new one, a damaged one is checked and
+  // moved aside, and an entry begun here is carried over each time.
+  void Use(const char* doing, const std::function<void(Database&)>& op) const;
+  void Reconnect() const;
 
   std::string m_path;
-  std::unique_ptr<Database> m_db;
+  Mode m_mode;
+  // Declared before the database: our descriptor of the file outlives the
+  // connection.
+  mutable std::unique_ptr<JournalFile> m_file;
+  mutable std::unique_ptr<Database> m_db;  // none: an empty file opened to read
+  mutable int m_version;                   // the schema of the file open
+  // Entries begun and not finished, by their id in the live file.
+  mutable std::map<std::int64_t, Entry> m_pending;
+  // Ids of entries carried into a new file: the old id, the new one.
+  mutable std::map<std::int64_t, std::int64_t> m_renumbered;
+  mutable std::string m_notice;
 };
 
 struct Journal::Opened {

@@ -47,15 +47,17 @@ std::string ProtocolHtml(const ProtocolHeader& h, const std::vector<Entry>& entr
             esc(OutcomeLine(*e)) + ")</h4>";
     html += "<p>Выполнил: " + esc(e->user) + "@" + esc(e->host) + ", " + esc(e->program);
     if (!e->detail.empty()) html += "<br>" + esc(e->detail);
+    if (const std::string read = BeforeReadText(*e); !read.empty()) html += "<br>Значения «до»: " + esc(read);
     html += "</p>";
-    if (e->outcome == Outcome::Event) continue;
+    if (e->outcome == Outcome::Event || !HasBlocks(*e)) continue;
     html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">"
-            "<tr><th align=\"left\">Параметр</th><th align=\"left\">До</th><th align=\"left\">После</th></tr>";
+            "<tr><th align=\"left\">Параметр</th><th align=\"left\">До</th><th align=\"left\">" +
+            esc(SecondColumn(*e)) + "</th></tr>";
     // What changed, and the instrument's own data (calibration codes and
     // current corrections) whether it changed or not.
     for (const pmset::Row& r : Compare(*e)) {
       if (!r.differs && r.kind != pmset::Kind::Own) continue;
-      const std::string after = e->after.empty() ? "не прочитано" : r.theirs;
+      const std::string after = e->after.empty() && e->sent.empty() ? "не прочитано" : r.theirs;
       const std::string mark = r.differs ? "<b>" : "";
       const std::string unmark = r.differs ? "</b>" : "";
       html += "<tr><td>" + mark + esc(r.label) + unmark + "</td><td>" + esc(r.mine) + "</td><td>" + mark +

@@ -7,7 +7,8 @@
 namespace pmops {
 
 pmjournal::Entry EntryBefore(const TProgPMClass& pm, const std::vector<std::uint8_t>& before,
-                             const std::string& port, int address, const std::string& operation) {
+                             const std::string& port, int address, const std::string& operation,
+                             std::int64_t beforeReadMs) {
   pmjournal::Entry e;
   e.port = port;
   e.address = address;
@@ -18,6 +19,7 @@ pmjournal::Entry EntryBefore(const TProgPMClass& pm, const std::vector<std::uint
   e.operation = operation;
   e.program = "pmservice " + pmset::ProgramVersion();
   e.before = before;
+  e.beforeReadMs = beforeReadMs;
   return e;
 }
 
@@ -37,6 +39,11 @@ WriteEnd EndOf(const WriteOutcome& w) {
     case WriteStop::Confirm: return {pmjournal::Outcome::Failed, "подтверждение (функция 14)", w.result};
   }
   return {pmjournal::Outcome::Failed, "?", w.result};
+}
+
+WriteEnd EndOfCommand(int result) {
+  if (result == rc::Ok) return {};
+  return {pmjournal::Outcome::Failed, "передача команды", result};
 }
 
 }  // namespace pmops

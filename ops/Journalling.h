@@ -35,10 +35,12 @@ inline constexpr const char* kRevertAll = "Возврат всех прежни�
 }  // namespace operation
 
 // The entry for a write of `pm`'s image to the instrument at `address` on
-// `port`; `before` is the block as last read from it. The program's name
-// and version, the user, host and time are filled in.
+// `port`; `before` is the block as last read from it, at `beforeReadMs`
+// (0: read right before this write). The program's name and version, the
+// user, host and time are filled in.
 pmjournal::Entry EntryBefore(const TProgPMClass& pm, const std::vector<std::uint8_t>& before,
-                             const std::string& port, int address, const std::string& operation);
+                             const std::string& port, int address, const std::string& operation,
+                             std::int64_t beforeReadMs = 0);
 
 // Where a settings file came from: "Файл: pmservice 0.1.0, 2026-12-08T16:55:00+03:00, /dev/ttyUSB0, устройство 3".
 std::string FileDetail(const pmset::Snapshot& file);
@@ -51,5 +53,7 @@ struct WriteEnd {
   int result = 0;
 };
 WriteEnd EndOf(const WriteOutcome& w);
+// Output control: sent, or failed with the exchange's result.
+WriteEnd EndOfCommand(int result);
 
 }  // namespace pmops

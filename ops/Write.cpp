@@ -45,6 +45,7 @@ WriteOutcome Write(TComPortClass& link, TProgPMClass& pm, TServClass& serv,
   std::uint8_t data[40] = {};
   const int length = static_cast<int>(pm.StoreBlock(data));
   if (step) step(WriteStep::BlockReady);
+  out.sent.assign(data, data + length);
 
   std::uint8_t reply[100] = {};
   out.result = link.Request(serv.DeviceIndex, 69, length, data, reply, sizeof reply);

@@ -7,8 +7,10 @@
 // Only a block that a completed read filled is ever sent. Reading the
 // instrument back afterwards is the caller's step.
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Comportclass.h"
 #include "ProgPM.h"
@@ -29,6 +31,9 @@ enum class WriteStop {
 struct WriteOutcome {
   WriteStop stop = WriteStop::NoData;
   int result = rc::Ok;
+  // The block sent with function 69 (also when its reply failed); empty
+  // when the write stopped before it.
+  std::vector<std::uint8_t> sent;
   bool Written() const { return stop == WriteStop::Written; }
 };
 

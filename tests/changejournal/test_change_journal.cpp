@@ -121,17 +121,24 @@ class TestChangeJournal : public QObject {
     QVERIFY(e.program.rfind("pmservice ", 0) == 0);
   }
 
-  void outputControlIsAnEvent() {
+  void outputControlIsDoneOnlyWhenSent() {
     Rig r;
-    r.Add(1, kLunt, 4);
-    QVERIFY(r.OpenPort());
+    sim::Instrument& in = r.Add(1, kLunt, 4);
+    QVERIFY(r.OpenPort(1, 1));
     TForm1& f = *r.form;
     f.InPortClick();
     f.ui.ButSwitch->click();
+    in.InjectFault(sim::Fault::Persistent(sim::FaultKind::Silence));
+    f.ui.ButSwitch->click();
     const auto entries = r.Entries();
-    QCOMPARE(entries.size(), std::size_t{1});
-    QVERIFY(entries[0].outcome == pmjournal::Outcome::Event);
-    QCOMPARE(QString::fromStdString(entries[0].detail), QString("включено"));
+    QCOMPARE(entries.size(), std::size_t{2});
+    QVERIFY(entries[1].outcome == pmjournal::Outcome::Done);
+    QCOMPARE(QString::fromStdString(entries[1].detail), QString("включено"));
+    QVERIFY(entries[0].outcome == pmjournal::Outcome::Failed);
+    QCOMPARE(QString::fromStdString(entries[0].detail), QString("выключено"));
+    QVERIFY(entries[0].result != 0);
+    // The block shown was read before: the entry says when.
+    QVERIFY(entries[0].beforeReadMs > 0 && entries[0].beforeReadMs <= entries[0].atMs);
   }
 
   void aJournalThatCannotBeWrittenAsksFirst() {

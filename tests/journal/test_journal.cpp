@@ -1,6 +1,5 @@
 // The journal file: entries survive their writer and a reopen, every filter
-// finds exactly its entries, older files are brought forward and newer or
-// damaged ones are never written over, a writer killed between the begin and
+// finds exactly its entries, a writer killed between the begin and
 // the finish of an entry leaves it "not completed" with its before block,
 // two writers at once lose nothing, and a folder or disk that cannot take
 // the journal gets its message.
@@ -65,7 +64,7 @@ TEST_F(JournalFile, BeginFinishAndEveryFilter) {
   j->Begin(Make("/dev/ttyUSB0", 2, 102, t + 1000, "Запись (F10)"));
   j->Begin(Make("/dev/ttyUSB1", 1, 101, t + 2000, "Калибровка"));
   const std::int64_t id = j->Begin(Make("/dev/ttyUSB0", 1, 103, t + 3000, "Калибровка"));
-  j->Finish(id, {1, 2, 4}, Outcome::Done, {}, 0, "после записи");
+  j->Finish(id, {1, 2, 4}, {1, 2, 4}, Outcome::Done, {}, 0, "после записи");
 
   const Entry done = *j->Get(id);
   EXPECT_EQ(done.outcome, Outcome::Done);
@@ -102,53 +101,6 @@ TEST_F(JournalFile, BeginFinishAndEveryFilter) {
   }
 }
 
-TEST_F(JournalFile, OlderSchemaBroughtForwardNewerAndDamagedNeverWrittenOver) {
-  fs::create_directories(fs::path(path).parent_path());
-  {
-    // A journal of schema 1: the entries table without the indexes.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    Journal::Open(path);  // creates the current schema; turn it back into 1
-    sqlite3_exec(db, "DROP INDEX entries_instrument; DROP INDEX entries_time; PRAGMA user_version=1", nullptr,
-                 nullptr, nullptr);
-    sqlite3_close(db);
-  }
-  Journal::Open(path).journal->Begin(Make("p", 1, 100, 1, "x"));
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master WHERE type='index'", -1, &s, nullptr);
-    sqlite3_step(s);
-    EXPECT_EQ(sqlite3_column_int(s, 0), 2);
-    sqlite3_finalize(s);
-    sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
-  const std::string newer = Bytes(path);
-  try {
-    Journal::Open(path);
-    ADD_FAILURE() << "a newer journal was opened";
-  } catch (const pmjournal::JournalError& e) {
-    EXPECT_NE(std::string(e.what()).find("более новой версией"), std::string::npos) << e.what();
-  }
-  EXPECT_EQ(Bytes(path), newer);
-
-  fs::remove(path + "-wal");
-  fs::remove(path + "-shm");
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
-  const auto opened = Journal::Open(path);
-  EXPECT_NE(opened.notice.find("повреждён"), std::string::npos);
-  EXPECT_TRUE(opened.journal->Query({}).empty());
-  int aside = 0;
-  for (const auto& f : fs::directory_iterator(fs::path(path).parent_path()))
-    if (f.path().string().find(".damaged-") != std::string::npos) {
-      ++aside;
-      EXPECT_EQ(Bytes(f.path().string()), std::string(8192, 'x'));
-    }
-  EXPECT_EQ(aside, 1);
-}
-
 TEST_F(JournalFile, AWriterKilledMidWriteLeavesTheBeforeBlockNotCompleted) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -173,7 +125,7 @@ TEST_F(JournalFile, TwoWritersAtOnceLoseNothing) {
   constexpr int kEach = 150;
   const auto writer = [this](int address) {
     auto j = Journal::Open(path).journal;
-    for (int i = 0; i < kEach; ++i) j->Finish(j->Begin(Make("p", address, 100, 0, "x")), {9}, Outcome::Done);
+    for (int i = 0; i < kEach; ++i) j->Finish(j->Begin(Make("p", address, 100, 0, "x")), {9}, {9}, Outcome::Done);
   };
   const pid_t child = fork();
   ASSERT_GE(child, 0);
