@@ -4,6 +4,7 @@
 // write whose read-back differs.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "Journal.h"
 #include "Line.h"
 #include "PtyServer.h"
 #include "Ser2net.h"
@@ -484,6 +486,76 @@ TEST_F(Pmctl, WatchPollsTheLineAndStopsOnCtrlC) {
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(r.output, "pmctl: Не удалось открыть файл /nonexistent-folder/w.csv: папка не найдена\n");
   EXPECT_EQ(Pm("watch " + server.SlavePath() + " 1 --interval x").code, 1);
+}
+
+// The journal's trouble has its exit code and its words: an entry that
+// cannot be finished once the instrument was written (the disk full at that
+// moment), a file that is not a journal or a mistyped path (nothing made),
+// and an entry whose text is not UTF-8 (listed escaped with the rest).
+TEST_F(Pmctl, JournalTroubleIsReportedWithItsExitCode) {
+  const std::string journal = File("trouble-" + std::to_string(getpid()) + ".sqlite");
+  const std::string j = " --journal " + journal;
+  const std::string saved = File("trouble.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  sim::Bytes changed = line.Find(1)->Block();
+  const sim::Bytes original = changed;
+  changed[kUst1] ^= 0x40;
+  line.Find(1)->SetBlock(changed);
+  ASSERT_EQ(Pm("journal" + j + " --since 2026-01-01").code, 6);  // nothing there yet, nothing made
+  EXPECT_FALSE(std::ifstream(journal).good());
+
+  // The disk is full from the moment the block goes out.
+  const std::string pidFile = File("trouble.pid");
+  line.SetLogSink([&pidFile](const sim::LogEntry& e) {
+    if (e.dir != sim::Dir::In || e.bytes.size() < 2 || e.bytes[1] != 69) return;
+    const rlimit full{1, 1};
+    prlimit(std::atoi(ReadText(pidFile).c_str()), RLIMIT_FSIZE, &full, nullptr);
+  });
+  const Outcome full = Pm("load " + At(1) + " " + saved + j, "echo $$ >" + pidFile);
+  line.SetLogSink({});
+  EXPECT_EQ(full.code, 7) << full.output;
+  EXPECT_NE(full.output.find("запись не завершена"), std::string::npos) << full.output;
+  EXPECT_NE(full.output.find("Запись в прибор выполнена; в журнале она осталась незавершённой."), std::string::npos)
+      << full.output;
+  EXPECT_EQ(line.Find(1)->Block(), original);
+  auto entries = nlohmann::json::parse(Pm("journal --json" + j).output);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0]["outcome"], "не завершено");
+
+  // Text that is not UTF-8 is escaped; the other entries are listed as they are.
+  {
+    pmjournal::Entry odd;
+    odd.port = "/dev/ttyUSB0";
+    odd.address = 3;
+    odd.host = "host\xFF\xC0name";
+    odd.before = {1};
+    pmjournal::Journal::Open(journal).journal->Record(odd);
+  }
+  const Outcome listed = Pm("journal --json" + j);
+  ASSERT_EQ(listed.code, 0) << listed.output;
+  entries = nlohmann::json::parse(listed.output);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0]["host"], "host\\xFF\\xC0name");
+
+  // Files that are not a journal, or not there: refused, nothing made or changed.
+  const std::string folder = File("no-such-folder-" + std::to_string(getpid()));
+  const std::string csvOut = File("trouble-" + std::to_string(getpid()) + ".csv");
+  for (const std::string& path : {saved, folder + "/journal.sqlite"}) {
+    const std::string before = ReadText(path);
+    std::vector<std::string> commands = {"journal --journal " + path,
+                                         "journal export " + csvOut + " --journal " + path};
+    if (path == saved) commands.push_back("load " + At(1) + " " + saved + " --journal " + path);
+    for (const std::string& command : commands) {
+      const Outcome r = Pm(command);
+      EXPECT_EQ(r.code, 6) << command << "\n" << r.output;
+      EXPECT_NE(r.output.find(path), std::string::npos) << r.output;
+    }
+    EXPECT_TRUE(ReadText(path) == before) << path;
+  }
+  EXPECT_NE(Pm("journal --journal " + saved).output.find("не является журналом изменений"), std::string::npos);
+  struct stat st {};
+  EXPECT_NE(stat(folder.c_str(), &st), 0);
+  EXPECT_NE(stat(csvOut.c_str(), &st), 0);
 }
 
 }  // namespace
