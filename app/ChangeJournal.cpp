@@ -98,11 +98,12 @@ void TForm1::JournalFileClick() {
     const std::size_t waiting = old->Count({});
     if (waiting == 0) return;
     if (now->Count({}) != 0) {
-      outcome = "Журнал изменений ведётся в " + path + ".\nЗаписи прежнего журнала (" + std::to_string(waiting) +
-                ") в него не перенесены: в новом файле уже есть записи. Они остаются в " + previous + ".";
+      outcome = "Журнал изменений ведётся в " + path + ".\nЗаписи прежнего журнала (записей: " +
+                std::to_string(waiting) + ") в него не перенесены: в новом файле уже есть записи. Они остаются в " +
+                previous + ".";
     } else {
       const std::size_t moved = now->Append(*old);
-      outcome = "Журнал изменений перенесён в " + path + ": " + std::to_string(moved) + " записей из " + previous +
+      outcome = "Журнал изменений перенесён в " + path + " (записей: " + std::to_string(moved) + ") из " + previous +
                 ".\nПрежний файл оставлен как есть.";
     }
   } catch (const pmjournal::JournalError& e) {

@@ -20,6 +20,7 @@
 
 #include "FileDialogs.h"
 #include "JournalView.h"
+#include "Journalling.h"
 #include "ModalRunner.h"
 #include "SettingsFile.h"
 #include "SimWindow.h"
@@ -27,7 +28,7 @@
 namespace {
 
 constexpr int kZetTp = 102, kLunt = 103;
-constexpr int kUst1 = 5;
+constexpr int kUst1 = 5, kKBegSk = 0;
 
 struct Rig : testsupport::SimWindow {
   std::string dir = QDir::tempPath().toStdString() + "/pm_change_journal_" + std::to_string(QCoreApplication::applicationPid());
@@ -182,6 +183,64 @@ class TestChangeJournal : public QObject {
     QCOMPARE(TForm1::RememberedJournalPath(), team);
     remembered.remove("journal/path");
     QCOMPARE(TForm1::RememberedJournalPath(), own);
+  }
+
+  // Choosing another file moves the journal when the new file is new; an
+  // entry of another instrument never brings its calibration into the window.
+  void movingTheJournalAndRevertingAnotherInstrument() {
+    Rig r;
+    sim::Instrument& in = r.Add(1, kZetTp, 6);
+    sim::Instrument& other = r.Add(2, kZetTp, 6);
+    sim::Bytes otherBlock = other.Block();
+    otherBlock[kKBegSk] ^= 0x11;  // its own calibration
+    otherBlock[kUst1] ^= 0x20;
+    other.SetBlock(otherBlock);
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    r.PickDevice(2);
+    f.InPortClick();
+    const std::vector<std::uint8_t> otherRead = f.ReadBlock;
+    r.PickDevice(1);
+    f.InPortClick();
+    f.OutPortClick();  // one entry in the first journal
+    pmjournal::Entry foreign = pmops::EntryBefore(f.Pm, f.ReadBlock, f.Link.Port, 1, "Запись (F10)");
+    foreign.model = kLunt;
+    foreign.identification = "ЛУНТ";
+    f.OpenJournal().Record(foreign);
+    pmjournal::Entry second = pmops::EntryBefore(f.Pm, otherRead, f.Link.Port, 2, "Запись (F10)");
+    f.OpenJournal().Record(second);
+
+    const std::string moved = r.dir + "/moved/journal.sqlite";
+    f.AskJournalPath = [&] { return moved; };
+    f.JournalFileClick();
+    QCOMPARE(r.messages.shown.size(), std::size_t{1});
+    QVERIFY(r.messages.Last().text.find("перенесён в " + moved + " (записей: 3)") != std::string::npos);
+    QCOMPARE(f.OpenJournal().Count({}), std::size_t{3});
+
+    const std::vector<std::uint8_t> shown = pmset::BlockOf(f.Pm);
+    ui::SetDialogRunner([&](QDialog& d) {
+      auto* v = qobject_cast<JournalView*>(&d);
+      if (!v) return 0;
+      v->ui.SpinJAddress->setValue(0);
+      v->ButJFilterClick();
+      if (v->Entries().size() != 3) return 0;
+      v->ui.TableJournal->selectRow(1);  // the other model: refused
+      v->ButJRevertClick();
+      v->ui.TableJournal->selectRow(0);  // another address: settings only, and only when asked
+      r.messages.answers = {ui::Answer::Yes};
+      v->ButJRevertClick();
+      return 0;
+    });
+    r.messages.shown.clear();
+    f.JournalClick();
+    QCOMPARE(r.messages.shown.size(), std::size_t{2});
+    QVERIFY(r.messages.shown[0].text.find("сделана для другого прибора (ЛУНТ)") != std::string::npos);
+    QVERIFY(r.messages.shown[1].defaultAnswer == ui::Answer::No);
+    QVERIFY(r.messages.shown[1].text.find("только её настройки") != std::string::npos);
+    const std::vector<std::uint8_t> now = pmset::BlockOf(f.Pm);
+    QCOMPARE(now[kKBegSk], shown[kKBegSk]);
+    QCOMPARE(now[kUst1], otherBlock[kUst1]);
+    Q_UNUSED(in);
   }
 
   void theJournalWindow() {
