@@ -205,7 +205,8 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
   const Target target = Resolve(path);
   const std::string name = target.path == path ? path : path + " (ссылка на " + target.path + ")";
   if (target.err) return Failed(name, target.err);
-  if (target.exists && !S_ISREG(target.st.st_mode)) return "Файл " + name + ": " + NotRegularFileCause(target.st.st_mode);
+  if (target.exists && !S_ISREG(target.st.st_mode))
+    return "Файл " + name + ": " + NotRegularFileCause(target.st.st_mode);
   // The old file's permissions and, where the system lets us, its owner; the
   // usual ones for a new file.
   const mode_t mode = target.exists ? (target.st.st_mode & 07777) : 0666;
