@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "CsvField.h"
+
 namespace pmjournal {
 
 namespace {
@@ -15,17 +17,6 @@ pmset::Access AccessOf(int access) {
     case 2: return pmset::Access::NonPrivileged;
     default: return pmset::Access::Unknown;
   }
-}
-
-// A field quoted when it holds a separator, a quote or a line end.
-std::string Quoted(const std::string& text) {
-  if (text.find_first_of(";\"\r\n") == std::string::npos) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + '"';
 }
 
 }  // namespace
@@ -119,10 +110,13 @@ std::string CsvHeader() {
 }
 
 std::string CsvRow(const Entry& e) {
-  std::string line = std::to_string(e.id);
-  for (const std::string& f : {e.at, e.port, std::to_string(e.address), e.identification, e.operation, OutcomeLine(e),
-                               ChangesText(e), e.user, e.host, e.program, e.detail, Hex(e.before), Hex(e.after)})
-    line += ';' + Quoted(f);
+  // Every field but the two numbers is text, much of it from outside (the
+  // port, the identification, user and host names).
+  std::string line = std::to_string(e.id) + ';' + pmset::CsvTextField(e.at) + ';' + pmset::CsvTextField(e.port) +
+                     ';' + std::to_string(e.address);
+  for (const std::string& f : {e.identification, e.operation, OutcomeLine(e), ChangesText(e), e.user, e.host,
+                               e.program, e.detail, Hex(e.before), Hex(e.after)})
+    line += ';' + pmset::CsvTextField(f);
   return line;
 }
 

@@ -1,12 +1,12 @@
 #include "FileAccess.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 
 namespace pmset {
 
@@ -41,6 +41,50 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinks = 40;
+
+// Where a write to a path lands: the path itself, or the file its symbolic
+// link (or chain of links) ends at; a link's relative target is taken from
+// the link's folder.
+struct Target {
+  std::string path;
+  bool exists = false;  // st holds what is there
+  struct stat st {};
+  int err = 0;  // the path could not be followed
+};
+
+Target Resolve(const std::string& path) {
+  Target t;
+  t.path = path;
+  for (int hops = 0;; ++hops) {
+    if (::lstat(t.path.c_str(), &t.st) != 0) {
+      if (errno != ENOENT) t.err = errno;  // missing: the write creates it
+      return t;
+    }
+    if (!S_ISLNK(t.st.st_mode)) {
+      t.exists = true;
+      return t;
+    }
+    if (hops == kMaxLinks) {
+      t.err = ELOOP;
+      return t;
+    }
+    std::string next(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(t.path.c_str(), next.data(), next.size());
+    if (n < 0) {
+      t.err = errno;
+      return t;
+    }
+    if (static_cast<std::size_t>(n) == next.size()) {
+      t.err = ENAMETOOLONG;
+      return t;
+    }
+    next.resize(static_cast<std::size_t>(n));
+    t.path = next.front() == '/' ? next : FolderOf(t.path) + "/" + next;
+  }
+}
+
 bool WriteAll(int fd, const char* data, std::size_t n) {
   while (n > 0) {
     const ssize_t k = ::write(fd, data, n);
@@ -57,6 +101,17 @@ bool WriteAll(int fd, const char* data, std::size_t n) {
 
 }  // namespace
 
+std::string NotRegularFileCause(unsigned mode) {
+  return std::string("это не обычный файл (") +
+         (S_ISDIR(mode)                    ? "папка"
+          : S_ISFIFO(mode)                 ? "канал"
+          : S_ISCHR(mode) || S_ISBLK(mode) ? "устройство"
+          : S_ISSOCK(mode)                 ? "сокет"
+          : S_ISLNK(mode)                  ? "символическая ссылка"
+                                           : "не файл") +
+         ")";
+}
+
 std::string FileErrorCause(int err) {
   switch (err) {
     case ENOSPC: return "нет места на диске";
@@ -71,7 +126,28 @@ std::string FileErrorCause(int err) {
     case EIO: return "ошибка ввода-вывода";
     case ELOOP: return "слишком много символических ссылок";
     case ENAMETOOLONG: return "слишком длинное имя";
-    default: return std::strerror(err);
+    case ESPIPE: return "в файле нельзя переходить к нужному месту (это канал или устройство)";
+    case ENXIO: return "устройство недоступно или у канала нет читающей стороны";
+    case ENODEV: return "нет такого устройства";
+    case ETXTBSY: return "файл занят: это запущенная программа";
+    case EBUSY: return "файл или устройство заняты";
+    case EEXIST: return "файл уже существует";
+    case ENOTEMPTY: return "папка не пуста";
+    case EXDEV: return "нельзя переместить на другую файловую систему";
+    case EINVAL: return "недопустимое имя файла или операция для этой файловой системы";
+    case ENOTSUP: return "операция не поддерживается файловой системой";
+    case EMFILE: return "программа открыла слишком много файлов";
+    case ENFILE: return "в системе открыто слишком много файлов";
+    case ENOMEM: return "недостаточно памяти";
+    case EAGAIN: return "ресурс временно недоступен, повторите попытку";
+    case EINTR: return "операция прервана";
+    case EPIPE: return "читающая сторона канала закрыта";
+    case ENOTCONN: return "нет соединения с файловой системой (сетевой диск отключен)";
+    case ESTALE: return "файл на сетевом диске больше не доступен";
+    case ETIMEDOUT: return "истекло время ожидания";
+    case ENOLCK: return "нет свободных блокировок файлов";
+    case EBADF: return "файл не открыт для этой операции";
+    default: return "системная ошибка " + std::to_string(err);
   }
 }
 
@@ -90,13 +166,7 @@ FileText ReadSettingsFile(const std::string& path) {
     return out;
   }
   if (!S_ISREG(st.st_mode)) {
-    out.why = "Файл " + path + ": это не обычный файл (" +
-              (S_ISDIR(st.st_mode)    ? "папка"
-               : S_ISFIFO(st.st_mode) ? "канал"
-               : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "устройство"
-               : S_ISSOCK(st.st_mode) ? "сокет"
-                                      : "не файл") +
-              ")";
+    out.why = "Файл " + path + ": " + NotRegularFileCause(st.st_mode);
     return out;
   }
   const std::string tooLarge = "Файл " + path + ": больше " + std::to_string(kMaxFileSize / 1024) +
@@ -129,37 +199,56 @@ FileText ReadSettingsFile(const std::string& path) {
 }
 
 std::string WriteFileAtomically(const std::string& path, const std::string& text) {
-  // A new file next to the old one (a rename does not cross file systems),
-  // with the old one's permissions, or the usual ones for a new file.
+  // Only a regular file is replaced. A link stays a link: the file it ends
+  // at is replaced, by a new file in that file's folder (a rename does not
+  // cross file systems).
+  const Target target = Resolve(path);
+  const std::string name = target.path == path ? path : path + " (ссылка на " + target.path + ")";
+  if (target.err) return Failed(name, target.err);
+  if (target.exists && !S_ISREG(target.st.st_mode))
+    return "Файл " + name + ": " + NotRegularFileCause(target.st.st_mode);
+  // The old file's permissions and, where the system lets us, its owner; the
+  // usual ones for a new file.
+  const mode_t mode = target.exists ? (target.st.st_mode & 07777) : 0666;
+  const std::string folder = FolderOf(target.path);
   static std::atomic<unsigned> counter{0};
-  struct stat old {};
-  const bool existed = ::stat(path.c_str(), &old) == 0;
-  if (existed && S_ISDIR(old.st_mode)) return Failed(path, EISDIR);
-  const mode_t mode = existed ? (old.st_mode & 07777) : 0666;
   std::string temp;
   int fdNumber = -1;
   for (int attempt = 0; attempt < 100 && fdNumber < 0; ++attempt) {
-    temp = FolderOf(path) + "/." + path.substr(path.rfind('/') + 1) + "." + std::to_string(::getpid()) + "." +
+    temp = folder + "/." + target.path.substr(target.path.rfind('/') + 1) + "." + std::to_string(::getpid()) + "." +
            std::to_string(counter++) + ".tmp";
     fdNumber = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fdNumber < 0 && errno != EEXIST) return Failed(path, errno);
+    if (fdNumber < 0 && errno != EEXIST) return Failed(name, errno);
   }
-  if (fdNumber < 0) return Failed(path, EEXIST);
+  if (fdNumber < 0) return Failed(name, EEXIST);
   Fd fd(fdNumber);
   int err = 0;
-  if (existed && ::fchmod(fd.get(), mode) != 0) err = errno;  // the umask may have narrowed it
+  if (target.exists) {
+    // Another user's file keeps its owner where the system lets us give it
+    // away; otherwise the new copy is ours, as any save would make it.
+    if (target.st.st_uid != ::geteuid() || target.st.st_gid != ::getegid()) {
+      const int kept = ::fchown(fd.get(), target.st.st_uid, target.st.st_gid);
+      static_cast<void>(kept);
+    }
+    if (::fchmod(fd.get(), mode) != 0) err = errno;  // the umask may have narrowed it
+  }
   if (!err && !WriteAll(fd.get(), text.data(), text.size())) err = errno;
   if (!err && ::fsync(fd.get()) != 0) err = errno;
   if (fd.Close() != 0 && !err) err = errno;
-  if (!err && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err) {
+  // Something else may have been put in the file's place meanwhile.
+  struct stat now {};
+  std::string refused;
+  if (!err && ::lstat(target.path.c_str(), &now) == 0 && !S_ISREG(now.st_mode))
+    refused = "Файл " + name + ": " + NotRegularFileCause(now.st_mode);
+  if (!err && refused.empty() && ::rename(temp.c_str(), target.path.c_str()) != 0) err = errno;
+  if (err || !refused.empty()) {
     ::unlink(temp.c_str());
-    return Failed(path, err);
+    return err ? Failed(name, err) : refused;
   }
   // The rename itself is durable once the folder is flushed; a folder that
   // cannot be opened or flushed does not undo the save.
-  Fd folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
   return {};
 }
 

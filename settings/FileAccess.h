@@ -4,7 +4,9 @@
 // device, a FIFO, a directory, a huge file), so a hostile path can neither
 // hang nor exhaust memory. A write goes to a new file in the same folder,
 // is flushed to the disk and then renamed over the old one: a write that
-// fails leaves the old file as it was.
+// fails leaves the old file as it was. Only a regular file is ever
+// replaced: a symbolic link is written through to the file it points to,
+// and a FIFO, a device, a socket or a folder is refused untouched.
 
 #include <cstddef>
 #include <string>
@@ -23,10 +25,18 @@ struct FileText {
 FileText ReadSettingsFile(const std::string& path);
 
 // Empty on success; otherwise what went wrong, naming the file and the
-// system's reason (no space left, read-only, no permission ...).
+// system's reason (no space left, read-only, no permission, not a regular
+// file ...). A path that is a symbolic link (or a chain of them) keeps the
+// link: the file it ends at is replaced, or created when it is missing. The
+// replaced file keeps its permissions.
 std::string WriteFileAtomically(const std::string& path, const std::string& text);
 
-// The system's reason for an errno, in words an operator can act on.
+// "это не обычный файл (канал)" for a st_mode that is not a regular file:
+// a folder, a FIFO, a device, a socket.
+std::string NotRegularFileCause(unsigned mode);
+
+// The system's reason for an errno, in words an operator can act on; an
+// errno without its own words is named by its number, never in English.
 std::string FileErrorCause(int err);
 
 }  // namespace pmset

@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CsvField.h"
+#include "FileAccess.h"
 #include "Identification.h"
 
 namespace pmtrend {
@@ -16,9 +17,10 @@ namespace {
 
 constexpr const char* kEol = "\r\n";
 
+// The model as a text field.
 std::string ModelText(int model) {
   std::string name = pmdev::ModelName(model);
-  return name.empty() ? std::to_string(model) : name;
+  return name.empty() ? std::to_string(model) : pmset::CsvTextField(name);
 }
 
 std::string ErrorText(int err) {
@@ -28,8 +30,7 @@ std::string ErrorText(int err) {
     case EACCES:
     case EPERM: return "нет прав на запись";
     case ENOENT: return "папка не найдена";
-    case EIO: return "ошибка ввода-вывода";
-    default: return std::strerror(err);
+    default: return pmset::FileErrorCause(err);
   }
 }
 
@@ -52,11 +53,12 @@ std::string CsvHeader() {
 
 std::string CsvRow(const Reading& r) {
   std::string line = CsvTime(r.time) + ';' + std::to_string(r.source.address) + ';' + ModelText(r.source.model);
-  for (const std::string& f :
-       {r.valueText, r.unit, r.percentText, std::to_string(r.rez), std::to_string(r.adc), std::to_string(r.status),
-        std::string(r.alarm ? "1" : "0"), std::string(r.overflow ? "1" : "0"), r.coldJunctionText.value_or("")})
-    line += ';' + f;
-  return line;
+  // The measured values stay numbers a spreadsheet can compute with, the
+  // negative ones included.
+  line += ';' + pmset::CsvNumberField(r.valueText) + ';' + pmset::CsvTextField(r.unit) + ';' +
+          pmset::CsvNumberField(r.percentText);
+  for (const int code : {r.rez, r.adc, r.status, int{r.alarm}, int{r.overflow}}) line += ';' + std::to_string(code);
+  return line + ';' + pmset::CsvNumberField(r.coldJunctionText.value_or(""));
 }
 
 std::string CsvFailureRow(const Source& s, Millis time) {
@@ -67,8 +69,34 @@ CsvRecorder::~CsvRecorder() { Stop(); }
 
 std::optional<std::string> CsvRecorder::Start(const std::string& path) {
   Stop();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return "Не удалось открыть файл " + path + ": " + ErrorText(errno);
+  const std::string refused = "Не удалось открыть файл " + path + ": ";
+  // Only a regular file is recorded to, created when missing; a link is
+  // followed to its file. Anything else is refused before it is opened (an
+  // open may hold on a FIFO or toggle a serial line's control lines) and
+  // again once open, without waiting, in case it was swapped meanwhile.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return refused + pmset::NotRegularFileCause(st.st_mode);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int err = errno;
+    // A FIFO without a reader or a socket put in its place.
+    if (err == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+      return refused + pmset::NotRegularFileCause(st.st_mode);
+    return refused + ErrorText(err);
+  }
+  std::string why;
+  int flags = 0;
+  if (::fstat(fd, &st) != 0)
+    why = ErrorText(errno);
+  else if (!S_ISREG(st.st_mode))
+    why = pmset::NotRegularFileCause(st.st_mode);
+  else if ((flags = ::fcntl(fd, F_GETFL)) < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+           ::ftruncate(fd, 0) != 0)
+    why = ErrorText(errno);
+  if (!why.empty()) {
+    ::close(fd);
+    return refused + why;
+  }
   m_fd = fd;
   m_path = path;
   m_lines = 0;

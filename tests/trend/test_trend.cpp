@@ -210,9 +210,10 @@ TEST(TrendCsv, EachLineIsOnTheFileAsItIsWritten) {
   EXPECT_FALSE(rec.Recording());
   EXPECT_EQ(rec.Lines(), 2);
 
-  // A full disk.
+  // A device is never recorded to, not even the one of a full disk.
   if (fs::exists("/dev/full")) {
-    ASSERT_EQ(rec.Start("/dev/full"), std::optional<std::string>("Запись в файл /dev/full остановлена: нет места на диске"));
+    ASSERT_EQ(rec.Start("/dev/full"),
+              std::optional<std::string>("Не удалось открыть файл /dev/full: это не обычный файл (устройство)"));
     EXPECT_FALSE(rec.Recording());
   }
   const auto refused = rec.Start("/nonexistent-folder/x.csv");
