@@ -195,7 +195,7 @@ void JournalView::ButJExportClick() {
   if (path.empty()) return;
   std::string failure;
   try {
-    failure = pmset::WriteFileAtomically(path, pmjournal::CsvText(m_journal.Query(FilterOf())));
+    failure = pmjournal::ExportCsv(m_journal, FilterOf(), path);
   } catch (const pmjournal::JournalError& e) {
     failure = e.what();
   }

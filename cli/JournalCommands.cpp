@@ -161,7 +161,7 @@ int JournalShow(std::ostream& out, std::ostream& err, const pmjournal::Journal& 
 
 int JournalExport(std::ostream& err, const pmjournal::Journal& journal, const pmjournal::Filter& filter,
                   const std::string& file) {
-  const std::string failure = pmset::WriteFileAtomically(file, pmjournal::CsvText(journal.Query(filter)));
+  const std::string failure = pmjournal::ExportCsv(journal, filter, file);
   if (!failure.empty()) {
     Report(err, "Не удалось записать файл: " + failure);
     return kFileRefused;

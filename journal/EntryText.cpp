@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "CsvField.h"
+#include "FileAccess.h"
 
 namespace pmjournal {
 
@@ -106,7 +107,7 @@ std::string OutcomeLine(const Entry& e) {
 
 std::string CsvHeader() {
   return "Номер;Время;Порт;Адрес;Прибор;Операция;Результат;Изменения;Пользователь;Компьютер;Программа;"
-         "Подробности;Блок до;Блок после";
+         "Подробности;Блок до;Блок после;Блок отправлен;Блок до прочитан";
 }
 
 std::string CsvRow(const Entry& e) {
@@ -115,7 +116,7 @@ std::string CsvRow(const Entry& e) {
   std::string line = std::to_string(e.id) + ';' + pmset::CsvTextField(e.at) + ';' + pmset::CsvTextField(e.port) +
                      ';' + std::to_string(e.address);
   for (const std::string& f : {e.identification, e.operation, OutcomeLine(e), ChangesText(e), e.user, e.host,
-                               e.program, e.detail, Hex(e.before), Hex(e.after)})
+                               e.program, e.detail, Hex(e.before), Hex(e.after), Hex(e.sent), BeforeReadText(e)})
     line += ';' + pmset::CsvTextField(f);
   return line;
 }
@@ -124,6 +125,18 @@ std::string CsvText(const std::vector<Entry>& entries) {
   std::string text = "\xEF\xBB\xBF" + CsvHeader() + kEol;
   for (const Entry& e : entries) text += CsvRow(e) + kEol;
   return text;
+}
+
+std::string ExportCsv(const Journal& journal, const Filter& filter, const std::string& path) {
+  return pmset::WriteFileAtomically(path, [&](const pmset::FileWriter& write) {
+    if (!write("\xEF\xBB\xBF" + CsvHeader() + kEol)) return std::string();
+    try {
+      journal.ForEach(filter, [&](const Entry& e) { return write(CsvRow(e) + kEol); });
+    } catch (const JournalError& failure) {
+      return std::string(failure.what());
+    }
+    return std::string();
+  });
 }
 
 }  // namespace pmjournal

@@ -199,6 +199,13 @@ FileText ReadSettingsFile(const std::string& path) {
 }
 
 std::string WriteFileAtomically(const std::string& path, const std::string& text) {
+  return WriteFileAtomically(path, [&text](const FileWriter& write) {
+    write(text);
+    return std::string();
+  });
+}
+
+std::string WriteFileAtomically(const std::string& path, const std::function<std::string(const FileWriter&)>& produce) {
   // Only a regular file is replaced. A link stays a link: the file it ends
   // at is replaced, by a new file in that file's folder (a rename does not
   // cross file systems).
@@ -232,7 +239,27 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
     }
     if (::fchmod(fd.get(), mode) != 0) err = errno;  // the umask may have narrowed it
   }
-  if (!err && !WriteAll(fd.get(), text.data(), text.size())) err = errno;
+  // The pieces go out in blocks of about 64 KiB.
+  std::string pending;
+  const auto flush = [&] {
+    if (!err && !pending.empty() && !WriteAll(fd.get(), pending.data(), pending.size())) err = errno;
+    pending.clear();
+    return err == 0;
+  };
+  std::string unfinished;
+  if (!err) {
+    unfinished = produce([&](std::string_view piece) {
+      if (err) return false;
+      pending.append(piece);
+      return pending.size() < 65536 || flush();
+    });
+    flush();
+  }
+  if (!unfinished.empty()) {
+    fd.Close();
+    ::unlink(temp.c_str());
+    return unfinished;
+  }
   if (!err && ::fsync(fd.get()) != 0) err = errno;
   if (fd.Close() != 0 && !err) err = errno;
   // Something else may have been put in the file's place meanwhile.

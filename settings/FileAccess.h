@@ -9,7 +9,9 @@
 // and a FIFO, a device, a socket or a folder is refused untouched.
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace pmset {
 
@@ -30,6 +32,13 @@ FileText ReadSettingsFile(const std::string& path);
 // link: the file it ends at is replaced, or created when it is missing. The
 // replaced file keeps its permissions.
 std::string WriteFileAtomically(const std::string& path, const std::string& text);
+
+// The same for a file made piece by piece (a large export, in memory
+// independent of its size): `produce` hands each piece to `write`, which
+// returns false once writing has failed; `produce` returns "" when it has
+// given everything, or why it could not (then the old file stays).
+using FileWriter = std::function<bool(std::string_view)>;
+std::string WriteFileAtomically(const std::string& path, const std::function<std::string(const FileWriter&)>& produce);
 
 // "это не обычный файл (канал)" for a st_mode that is not a regular file:
 // a folder, a FIFO, a device, a socket.
