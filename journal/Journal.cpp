@@ -106,7 +106,8 @@ std::string Cause(const DatabaseError& e) {
   }
   if (e.SystemErrno() != 0) return pmset::FileErrorCause(e.SystemErrno());
   if ((e.Code() & 0xFF) == SQLITE_IOERR) return pmset::FileErrorCause(EIO);
-  return e.what();
+  // SQLite's own words are English: the code says enough to look it up.
+  return "ошибка базы данных (код SQLite " + std::to_string(e.Code()) + ")";
 }
 
 [[noreturn]] void Throw(const std::string& path, const std::string& doing, const DatabaseError& e) {

@@ -142,6 +142,37 @@ class TestChangeJournal : public QObject {
     QVERIFY(entries[0].beforeReadMs > 0 && entries[0].beforeReadMs <= entries[0].atMs);
   }
 
+  // F10 records the block as last read with the time of that read; a write
+  // cut off once its block is on the way records the block that was sent.
+  void aWriteCutOffAtTheBlockRecordsWhatWasSent() {
+    Rig r;
+    sim::Instrument& in = r.Add(1, kZetTp, 6);
+    QVERIFY(r.OpenPort(1, 1));
+    TForm1& f = *r.form;
+    f.InPortClick();
+    const std::int64_t readAt = f.ReadBlockAtMs;
+    const sim::Bytes before = in.Block();
+    f.ui.UstProc1->setText("66");
+    f.UstProc1Exit(f.ui.UstProc1);
+    const std::vector<std::uint8_t> edited = pmset::BlockOf(f.Pm);
+    r.line.SetLogSink([&in](const sim::LogEntry& e) {
+      if (e.dir == sim::Dir::Out && e.bytes.size() > 1 && e.bytes[1] == 17)
+        in.InjectFault(sim::Fault::Persistent(sim::FaultKind::Silence));
+    });
+    f.OutPortClick();
+    r.line.SetLogSink({});
+    const auto entries = r.Entries();
+    QCOMPARE(entries.size(), std::size_t{1});
+    const pmjournal::Entry& e = entries[0];
+    QVERIFY(e.outcome == pmjournal::Outcome::Failed);
+    // Cut off at the block or at the store after it: the block went out either way.
+    QVERIFY(e.step == "передача блока (функция 69)" || e.step == "подтверждение (функция 14)");
+    QVERIFY(e.sent == edited);
+    QVERIFY(e.before == before);
+    QVERIFY(e.after.empty());
+    QCOMPARE(e.beforeReadMs, readAt);
+  }
+
   void aJournalThatCannotBeWrittenAsksFirst() {
     Rig r;
     sim::Instrument& in = r.Add(1, kZetTp, 6);

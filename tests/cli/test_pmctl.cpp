@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -556,6 +557,29 @@ TEST_F(Pmctl, JournalTroubleIsReportedWithItsExitCode) {
   struct stat st {};
   EXPECT_NE(stat(folder.c_str(), &st), 0);
   EXPECT_NE(stat(csvOut.c_str(), &st), 0);
+}
+
+// pmctl writes to the journal the window chose, else to $PMSERVICE_JOURNAL;
+// --journal overrides both for one command.
+TEST_F(Pmctl, OneJournalForTheWindowAndPmctl) {
+  const std::string home = File("home-" + std::to_string(getpid()));
+  const std::string chosen = home + "/chosen.sqlite", env = home + "/env.sqlite", once = home + "/once.sqlite";
+  std::filesystem::create_directories(home + "/config/pmservice");
+  const std::string saved = File("shared.json");
+  ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
+  const auto load = [&](const std::string& extra) {
+    sim::Bytes b = line.Find(1)->Block();
+    b[kUst1] ^= 0x40;
+    line.Find(1)->SetBlock(b);
+    return Pm("load " + At(1) + " " + saved + extra,
+              "export XDG_CONFIG_HOME=" + home + "/config PMSERVICE_JOURNAL=" + env).code;
+  };
+  EXPECT_EQ(load(""), 0);
+  std::ofstream(home + "/config/pmservice/pmservice.conf") << "[journal]\npath=" << chosen << "\n";
+  EXPECT_EQ(load(""), 0);
+  EXPECT_EQ(load(" --journal " + once), 0);
+  for (const std::string& file : {env, chosen, once})
+    EXPECT_EQ(nlohmann::json::parse(Pm("journal --json --journal " + file).output).size(), 1u) << file;
 }
 
 }  // namespace

@@ -217,9 +217,28 @@ TEST(JournalText, CsvKeepsEveryFieldInItsColumnAndNamesTheChanges) {
   const std::string text = pmjournal::CsvText({e, e});
   EXPECT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
-  // Without an after block nothing is marked as changed.
+  // Without an after block the block sent is compared; without either
+  // nothing is marked as changed.
   e.after.clear();
+  e.sent = e.before;
+  e.sent[5] = 9;
+  EXPECT_EQ(pmjournal::SecondColumn(e), "Отправлено (не подтверждено)");
+  EXPECT_NE(pmjournal::ChangesText(e), "");
+  e.sent.clear();
   EXPECT_EQ(pmjournal::ChangesText(e), "");
+  EXPECT_EQ(pmjournal::SecondColumn(e), "После (не прочитано)");
+}
+
+TEST(JournalText, TheTimeTheBeforeBlockWasRead) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  Entry e;
+  e.atMs = 1'765'297'211'000;  // 2025-12-09 16:20:11 UTC
+  EXPECT_EQ(pmjournal::BeforeReadText(e), "");
+  e.beforeReadMs = e.atMs - 95'000;
+  EXPECT_EQ(pmjournal::BeforeReadText(e), "до записи, прочитано в 16:18:36");
+  e.beforeReadMs = e.atMs - 17 * 3600'000;
+  EXPECT_EQ(pmjournal::BeforeReadText(e), "до записи, прочитано 2025-12-08 в 23:20:11");
 }
 
 }  // namespace
