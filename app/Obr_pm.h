@@ -178,11 +178,12 @@ class TForm1 : public QMainWindow {
   // "Журнал изменений…": the entries, an entry's before and after, putting
   // the before back, saving it as a settings file, CSV and the printed record.
   void JournalClick();
-  // "Файл журнала изменений…": another journal file (a service team's
-  // shared folder), remembered for the next start once it has opened.
+  // "Файл журнала изменений…": another journal file on this computer,
+  // remembered for the next start once it has opened; a new file receives
+  // the entries of the old one.
   void JournalFileClick();
-  // The journal file every write is recorded in: the one last chosen, or
-  // the user's own.
+  // The journal file every write is recorded in: the one chosen in the
+  // window, else $PMSERVICE_JOURNAL, else the user's own (as pmctl does).
   std::string JournalPath = RememberedJournalPath();
   static std::string RememberedJournalPath();
   // The block as the last completed read brought it: a write's "before",
