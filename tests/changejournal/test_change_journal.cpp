@@ -203,13 +203,17 @@ class TestChangeJournal : public QObject {
     QSettings remembered("pmservice", "pmservice");
     remembered.remove("journal/path");
     const std::string own = TForm1::RememberedJournalPath(), team = r.dir + "/team/journal.sqlite";
-    for (const std::string& chosen : {std::string("/dev/null/journal.sqlite"), team}) {
+    const std::string settings = r.dir + "/settings.json";
+    std::ofstream(settings) << "{}\n";
+    for (const std::string& chosen : {std::string("/dev/null/journal.sqlite"), settings, team}) {
       f.AskJournalPath = [&] { return chosen; };
       f.JournalFileClick();
     }
-    QCOMPARE(r.messages.shown.size(), std::size_t{1});
-    QVERIFY(r.messages.shown[0].text.find("Журнал ведётся по-прежнему в " + r.dir + "/journal.sqlite") !=
-            std::string::npos);
+    QCOMPARE(r.messages.shown.size(), std::size_t{2});
+    for (const auto& shown : r.messages.shown)
+      QVERIFY(shown.text.find("Журнал ведётся по-прежнему в " + r.dir + "/journal.sqlite") != std::string::npos);
+    QVERIFY(r.messages.shown[1].text.find("не является журналом изменений") != std::string::npos);
+    QCOMPARE(r.Text(settings), std::string("{}\n"));
     QCOMPARE(f.OpenJournal().Path(), team);
     QCOMPARE(TForm1::RememberedJournalPath(), team);
     remembered.remove("journal/path");
