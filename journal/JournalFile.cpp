@@ -124,7 +124,12 @@ JournalFile::JournalFile(const std::string& path, bool create) {
   const std::string probe = exists ? path : std::filesystem::path(path).parent_path().string();
   if (::statfs(probe.empty() ? "." : probe.c_str(), &fsInfo) == 0) RefuseNetwork(path, fsInfo.f_type);
 
-  // Non-blocking, so that a FIFO at the path cannot hold the program.
+  // What is not a regular file is refused before it is opened: opening a
+  // serial port's device toggles its control lines.
+  struct stat there {};
+  if (::stat(path.c_str(), &there) == 0 && !S_ISREG(there.st_mode))
+    Fail(path, std::string("это не обычный файл (") + NotRegular(there.st_mode) + ")");
+  // Non-blocking, so that a FIFO put at the path meanwhile cannot hold the program.
   const int common = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   m_fd = ::open(path.c_str(), O_RDWR | common | (create ? O_CREAT : 0), 0644);
   m_writable = m_fd >= 0;
