@@ -46,7 +46,11 @@ function(pm_add_gtest name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  add_executable(${name} ${T_SOURCES})
+  # The data and config folders go in the program itself: a list of
+  # variables does not survive the discovered tests' properties.
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/TestHome.cpp)
+  target_compile_definitions(${name} PRIVATE PM_TEST_DATA_HOME="${PM_TEST_DATA_HOME}"
+                                             PM_TEST_CONFIG_HOME="${PM_TEST_CONFIG_HOME}")
   # A program of several test sources compiles them as one unit: GoogleTest's
   # expansions are then instantiated once.
   set_target_properties(${name} PROPERTIES UNITY_BUILD ${PM_UNITY} UNITY_BUILD_BATCH_SIZE 0)
@@ -55,7 +59,7 @@ function(pm_add_gtest name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_DATA_HOME=${PM_TEST_DATA_HOME};XDG_CONFIG_HOME=${PM_TEST_CONFIG_HOME}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
 # pm_add_qtest(<name> SOURCES <files...> LIBS <libs...> [TIMEOUT <s>])
