@@ -77,14 +77,13 @@ const char* kDescription =
     "  6  журнал изменений не записывается; в прибор ничего не записано\n"
     "     (записать без журнала: --no-journal)";
 
-volatile std::sig_atomic_t g_stop = 0;
+pmlink::StopSignal g_stop;
 
-// Ctrl+C and SIGTERM end pmctl watch after the poll under way. Without
-// SA_RESTART the pause between cycles wakes at once; the exchange under way
-// runs to its own deadline.
+// Ctrl+C and SIGTERM end pmctl watch at once: the request under way ends
+// inside its read or pause, the file ends with a whole row.
 void StopOnSignals() {
   struct sigaction action {};
-  action.sa_handler = [](int) { g_stop = 1; };
+  action.sa_handler = [](int) { g_stop.Raise(); };
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
@@ -191,7 +190,16 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption csv("csv", "watch: записывать каждый опрос в файл CSV.", "файл");
   parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
                      journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv});
-  if (!parser.parse(QCoreApplication::arguments())) return Usage(err, parser.errorText());
+  // An address set that begins with a dash ("-4") is no option: it goes
+  // after "--", where the set's own check says what is wrong with it.
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.contains(QStringLiteral("watch"))) {
+    QStringList dashed;
+    for (qsizetype i = arguments.size() - 1; i > 0; --i)
+      if (arguments[i].size() > 1 && arguments[i][0] == '-' && arguments[i][1].isDigit()) dashed.prepend(arguments.takeAt(i));
+    if (!dashed.isEmpty()) arguments << QStringLiteral("--") << dashed;
+  }
+  if (!parser.parse(arguments)) return Usage(err, parser.errorText());
   if (parser.isSet(help)) {
     out << parser.helpText().toStdString();
     return pmcli::kDone;
@@ -295,7 +303,7 @@ int Run(std::ostream& out, std::ostream& err) {
   // The CSV file of watch is created before the port is opened.
   pmtrend::CsvRecorder csvFile;
   if (parser.isSet(csv)) {
-    if (auto error = csvFile.Start(parser.value(csv).toStdString())) {
+    if (auto error = csvFile.Start(parser.value(csv).toStdString(), pmtrend::PortColumn::Yes)) {
       pmcli::Report(err, *error);
       return pmcli::kFileRefused;
     }

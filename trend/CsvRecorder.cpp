@@ -45,13 +45,26 @@ std::string CsvTime(Millis time) {
   return buf;
 }
 
-std::string CsvHeader() {
-  return "Время;Адрес;Модель;Результат;Единицы;Результат, %;Код результата;Код АЦП;Состояние;"
+namespace {
+
+// A port name as one field: quoted when it holds the separator or a quote.
+std::string PortField(const std::string& port) {
+  if (port.find_first_of(";\"\r\n") == std::string::npos) return port;
+  std::string quoted = "\"";
+  for (const char c : port) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + '"';
+}
+
+}  // namespace
+
+std::string CsvHeader(PortColumn port) {
+  return std::string(port == PortColumn::Yes ? "Время;Порт;" : "Время;") + "Адрес;Модель;Результат;Единицы;Результат, %;Код результата;Код АЦП;Состояние;"
          "Нарушение;Переполнение;Т хол. спая, °C";
 }
 
-std::string CsvRow(const Reading& r) {
-  std::string line = CsvTime(r.time) + ';' + std::to_string(r.source.address) + ';' + ModelText(r.source.model);
+std::string CsvRow(const Reading& r, PortColumn port) {
+  std::string line = CsvTime(r.time) + ';' + (port == PortColumn::Yes ? PortField(r.source.port) + ';' : "") +
+                     std::to_string(r.source.address) + ';' + ModelText(r.source.model);
   for (const std::string& f :
        {r.valueText, r.unit, r.percentText, std::to_string(r.rez), std::to_string(r.adc), std::to_string(r.status),
         std::string(r.alarm ? "1" : "0"), std::string(r.overflow ? "1" : "0"), r.coldJunctionText.value_or("")})
@@ -59,13 +72,14 @@ std::string CsvRow(const Reading& r) {
   return line;
 }
 
-std::string CsvFailureRow(const Source& s, Millis time) {
-  return CsvTime(time) + ';' + std::to_string(s.address) + ';' + ModelText(s.model) + ";;;;;;;;;";
+std::string CsvFailureRow(const Source& s, Millis time, PortColumn port) {
+  return CsvTime(time) + ';' + (port == PortColumn::Yes ? PortField(s.port) + ';' : "") + std::to_string(s.address) +
+         ';' + ModelText(s.model) + ";;;;;;;;;";
 }
 
 CsvRecorder::~CsvRecorder() { Stop(); }
 
-std::optional<std::string> CsvRecorder::Start(const std::string& path) {
+std::optional<std::string> CsvRecorder::Start(const std::string& path, PortColumn port) {
   Stop();
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return "Не удалось открыть файл " + path + ": " + ErrorText(errno);
@@ -73,7 +87,7 @@ std::optional<std::string> CsvRecorder::Start(const std::string& path) {
   m_path = path;
   m_lines = 0;
   m_size = 0;
-  if (auto err = WriteAll("\xEF\xBB\xBF" + CsvHeader() + kEol)) {
+  if (auto err = WriteAll("\xEF\xBB\xBF" + CsvHeader(port) + kEol)) {
     Stop();
     return err;
   }
