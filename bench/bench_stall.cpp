@@ -167,6 +167,10 @@ WatchFigures Watch(int n, Sick sick) {
 
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen platform's notes on window hints would hide the figures.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg && type != QtInfoMsg && type != QtWarningMsg) std::fprintf(stderr, "%s\n", qPrintable(text));
+  });
   QApplication app(argc, argv);
   bool ok = true;
   const Sick cases[] = {Sick::None, Sick::Silent, Sick::BadCrc, Sick::Partial, Sick::AllSilent};

@@ -1,4 +1,5 @@
-// The operations over the scripted port: what a refused block leaves behind.
+// The operations over the scripted port: what a refused block leaves behind,
+// and how many requests a probe of a backed-off instrument costs.
 
 #include <gtest/gtest.h>
 
