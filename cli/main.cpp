@@ -50,7 +50,7 @@ const char* kDescription =
     "  watch PORT ADDRS [--interval S] [--count N] [--csv FILE]\n"
     "                                   опрос приборов линии по очереди (ADDRS: 1-8,12):\n"
     "                                   строка на каждый опрос, CSV как у записи в файл;\n"
-    "                                   Ctrl+C завершает после текущего опроса\n"
+    "                                   Ctrl+C завершает опрос сразу\n"
     "  journal [--port P] [--address N] [--since T] [--json]\n"
     "                                   журнал изменений, новые записи сначала\n"
     "  journal show ID                  запись журнала: каждый параметр до и после\n"
@@ -195,8 +195,12 @@ int Run(std::ostream& out, std::ostream& err) {
   QStringList arguments = QCoreApplication::arguments();
   if (arguments.contains(QStringLiteral("watch"))) {
     QStringList dashed;
-    for (qsizetype i = arguments.size() - 1; i > 0; --i)
-      if (arguments[i].size() > 1 && arguments[i][0] == '-' && arguments[i][1].isDigit()) dashed.prepend(arguments.takeAt(i));
+    for (qsizetype i = arguments.size() - 1; i > 0; --i) {
+      // The value of an option before it ("--interval -1") stays the option's.
+      const bool optionValue = arguments[i - 1].startsWith("--") && !arguments[i - 1].contains('=');
+      if (!optionValue && arguments[i].size() > 1 && arguments[i][0] == '-' && arguments[i][1].isDigit())
+        dashed.prepend(arguments.takeAt(i));
+    }
     if (!dashed.isEmpty()) arguments << QStringLiteral("--") << dashed;
   }
   if (!parser.parse(arguments)) return Usage(err, parser.errorText());
