@@ -12,7 +12,9 @@ PollWorker::PollWorker(TComPortClass& windowLink, LineOwner& owner, Done done)
       m_link(windowLink.Device(), m_silent, {}),
       m_thread([this] { Loop(); }) {
   m_link.SetStop(&m_stop);
-  m_link.SetYield(&m_owner.GiveWay());
+  m_link.SetGiveWay([this] {
+    return m_finish.load(std::memory_order_acquire) || m_owner.GiveWay().load(std::memory_order_acquire);
+  });
   // A lost line comes back as an error of the port, reported by the window.
   m_link.SetPurgeFailureThrows(true);
 }
@@ -35,6 +37,7 @@ bool PollWorker::Post(Job job) {
     m_link.TakeSettings(m_windowLink);
     m_link.SetFrameObserver(m_observer);
     m_stop.Clear();
+    m_finish.store(false, std::memory_order_release);
     m_job = std::move(job);
     m_busy = true;
   }
@@ -48,8 +51,10 @@ bool PollWorker::Busy() const {
 }
 
 void PollWorker::Stop() {
-  m_stop.Raise();
+  m_finish.store(true, std::memory_order_release);
   std::unique_lock lock(m_mutex);
+  if (m_idle.wait_for(lock, std::chrono::milliseconds(kStopGraceMs), [this] { return !m_busy; })) return;
+  m_stop.Raise();
   m_idle.wait(lock, [this] { return !m_busy; });
 }
 
@@ -75,7 +80,7 @@ void PollWorker::Loop() {
 
 PollWorker::Result PollWorker::Run(Job job) {
   Result out;
-  if (m_stop.Raised()) {
+  if (m_stop.Raised() || m_finish.load(std::memory_order_acquire)) {
     out.job = std::move(job);
     out.end = End::Stopped;
     return out;
@@ -88,7 +93,7 @@ PollWorker::Result PollWorker::Run(Job job) {
   try {
     out.read = pmops::Poll(m_link, job.pm, job.deviceIndex, job.attempts);
     if (out.read.result == rc::Stopped)
-      out.end = m_stop.Raised() ? End::Stopped : End::GaveWay;
+      out.end = m_stop.Raised() || m_finish.load(std::memory_order_acquire) ? End::Stopped : End::GaveWay;
     else if (out.read.result != rc::Ok)
       out.failureText = FailureText(m_link, job.deviceIndex, out.read.result);
   } catch (const pmlink::SerialPortError& e) {

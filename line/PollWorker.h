@@ -8,6 +8,7 @@
 // included). A port that fails under it (an unplugged adapter, a dropped
 // connection) ends the poll as a lost line; nothing is shown from here.
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -55,9 +56,12 @@ class PollWorker {
   // Window's thread. One poll at a time: false while one is under way.
   bool Post(Job job);
   bool Busy() const;
-  // Ends the poll under way at once (it reports Stopped) and waits until
-  // it has; the posts after it run again.
+  // Ends the poll under way (it reports Stopped) and waits until it has:
+  // the attempt on the line may finish within kStopGraceMs (a reply on its
+  // way is read, not left for the next user of the line); then a read or
+  // pause still under way ends at once. The posts after it run again.
   void Stop();
+  static constexpr int kStopGraceMs = 50;
   // Window's thread: traffic observer of the worker's link (null: none).
   void SetObserver(pmlink::FrameObserver* observer) { m_observer = observer; }
 
@@ -75,7 +79,8 @@ class PollWorker {
   LineOwner& m_owner;
   Done m_done;
   Silent m_silent;
-  pmlink::StopSignal m_stop;
+  pmlink::StopSignal m_stop;         // ends a read or pause at once
+  std::atomic<bool> m_finish{false};  // no further transmission
   TComPortClass m_link;
   pmlink::FrameObserver* m_observer = nullptr;
 

@@ -233,7 +233,7 @@ void TComPortClass::SetRequestHooks(std::function<void()> before, std::function<
 }
 
 bool TComPortClass::StopAsked() const {
-  return (m_stop && m_stop->Raised()) || (m_yield && m_yield->load(std::memory_order_acquire));
+  return (m_stop && m_stop->Raised()) || (m_giveWay && m_giveWay());
 }
 
 int TComPortClass::Request(int deviceIndex, int function, int dataLen, const std::uint8_t* data,

@@ -5,7 +5,6 @@
 // reply checks) are the state machine of Exchange.h, which Request drives
 // by blocking on the port.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -86,10 +85,11 @@ class TComPortClass {
   // before its next step, and inside a read or pause through the stop's
   // descriptor. Null: requests run to their end.
   void SetStop(const pmlink::StopSignal* stop) { m_stop = stop; }
-  // While *yield is true the request under way ends with rc::Stopped before
-  // its next transmission: the attempt on the line is finished first, so
-  // nothing of it is left for the next user of the line to read.
-  void SetYield(const std::atomic<bool>* yield) { m_yield = yield; }
+  // While giveWay() is true the request under way ends with rc::Stopped
+  // before its next transmission or pause: the attempt on the line is
+  // finished first, so nothing of it is left for the next user of the line
+  // to read. Null: never.
+  void SetGiveWay(std::function<bool()> giveWay) { m_giveWay = std::move(giveWay); }
   // Called before every request is framed and after it has ended (also by
   // an exception): the line's owner takes its turn there.
   void SetRequestHooks(std::function<void()> before, std::function<void()> after);
@@ -119,7 +119,7 @@ class TComPortClass {
   std::function<void(int)> m_delay;
   pmlink::FrameObserver* m_observer = nullptr;
   const pmlink::StopSignal* m_stop = nullptr;
-  const std::atomic<bool>* m_yield = nullptr;
+  std::function<bool()> m_giveWay;
   std::function<void()> m_beforeRequest, m_afterRequest;
   bool m_purgeFailureThrows = false;
   std::uint8_t m_frame[3000] = {};
