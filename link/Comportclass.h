@@ -17,7 +17,6 @@
 #include "SerialPort.h"
 #include "StopSignal.h"
 
-
 class TComPortClass {
  public:
   // closeMainWindow is called after the port-disconnected message: the
