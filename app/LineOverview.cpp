@@ -8,11 +8,8 @@
 #include <algorithm>
 
 #include "Addresses.h"
-#include "Obr_pm.h"
 #include "ReadRecorder.h"
 #include "RowText.h"
-#include "TrendView.h"
-#include "obrListDevice.h"
 
 namespace {
 
@@ -20,14 +17,25 @@ QString Qs(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-LineOverview::LineOverview(TForm1& form, ui::MessageService& messages, QWidget* parent)
-    : QDialog(parent), m_form(form), m_messages(messages) {
+LineOverview::LineOverview(pmline::LineOwner& line, TComPortClass& link, ui::MessageService& messages,
+                           Actions actions, QWidget* parent)
+    : QDialog(parent),
+      m_line(line),
+      m_link(link),
+      m_messages(messages),
+      m_actions(std::move(actions)),
+      m_frames(*this, [this] { return m_link.Observer(); }) {
   ui.setupUi(this);
   setModal(false);
   ui.TableLine->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_step.setSingleShot(true);
   m_step.setInterval(0);
-  m_recorder = std::make_unique<ReadRecorder>(messages, this);
+  m_recorder = std::make_unique<ReadRecorder>(messages, this, pmtrend::PortColumn::Yes);
+  m_worker = std::make_unique<pmline::PollWorker>(m_link, m_line, [this](pmline::PollWorker::Result r) {
+    QMetaObject::invokeMethod(this, [this, r = std::move(r)]() mutable { Polled(std::move(r)); },
+                              Qt::QueuedConnection);
+  });
+  m_line.SetPollerStop([this](pmline::LineOwner::Why why) { LineStops(why); });
 
   AskRecordPath = [this] {
     return QFileDialog::getSaveFileName(this, QStringLiteral("Запись в файл"), QStringLiteral("obzor.csv"),
@@ -45,9 +53,16 @@ LineOverview::LineOverview(TForm1& form, ui::MessageService& messages, QWidget* 
   connect(m_recorder.get(), &ReadRecorder::Stopped, this, [this] { ui.ButRecord->setChecked(false); });
 }
 
-LineOverview::~LineOverview() { m_step.stop(); }
+LineOverview::~LineOverview() {
+  m_line.SetPollerStop(nullptr);
+  m_step.stop();
+  m_worker.reset();
+}
 
-void LineOverview::Run(const std::function<void()>& handler) { m_form.Guarded(handler); }
+void LineOverview::Run(const std::function<void()>& handler) {
+  if (m_actions.guard) m_actions.guard(handler);
+  else handler();
+}
 
 void LineOverview::closeEvent(QCloseEvent* event) {
   StopPolling();
@@ -61,12 +76,7 @@ void LineOverview::hideEvent(QHideEvent* event) {
 }
 
 void LineOverview::ButFromListClick() {
-  std::vector<int> found;
-  for (int row = 1; row <= 32; ++row) {
-    bool ok = false;
-    const int address = m_form.FormDevice().Cell(0, row).toInt(&ok);
-    if (ok) found.push_back(address);
-  }
+  const std::vector<int> found = m_actions.listedAddresses ? m_actions.listedAddresses() : std::vector<int>{};
   if (found.empty()) {
     m_messages.Warning("Список устройств пуст: найдите приборы кнопкой \"Обновить\" в списке устройств "
                        "или введите адреса");
@@ -86,7 +96,7 @@ void LineOverview::ButStartClick() {
     m_messages.Error(*why, "Ошибка");
     return;
   }
-  if (!m_form.Link.IsOpen()) {
+  if (!m_link.IsOpen()) {
     m_messages.Error("Не выбран COM-порт.", "Ошибка");
     return;
   }
@@ -115,6 +125,9 @@ void LineOverview::ButStartClick() {
 void LineOverview::StopPolling() {
   m_step.stop();
   m_polling = false;
+  // The poll under way ends inside its read or pause; its result is dropped.
+  m_worker->Stop();
+  m_pending.reset();
   ui.ButStart->setChecked(false);
   ui.ButStart->setText(QStringLiteral("Пуск"));
   ui.EditAddr->setEnabled(true);
@@ -122,31 +135,84 @@ void LineOverview::StopPolling() {
   ShowStatus();
 }
 
+void LineOverview::LineStops(pmline::LineOwner::Why why) {
+  if (m_polling) StopPolling();
+  // The rows of the recording belong to the line it started on.
+  if (why == pmline::LineOwner::Why::PortChange && m_recorder->Recording()) {
+    const std::string text = "Запись в файл " + m_recorder->File().Path() +
+                             " остановлена: выбран другой порт\nЗаписано строк: " +
+                             std::to_string(m_recorder->File().Lines());
+    m_recorder->Stop();
+    m_messages.Warning(text);
+  }
+}
+
 void LineOverview::StepTimerTimeout() {
-  if (!m_polling || !m_poller) return;
+  if (!m_polling || !m_poller || m_pending) return;
   // A command of the main window owns the line until it ends.
-  if (m_form.Busy()) {
+  if (m_line.CommandRunning() || m_line.Held()) {
     m_step.start(kBusyRetryMs);
     return;
   }
-  Run([this] { PollOnce(); });
-  if (m_polling) m_step.start(0);
+  const pmline::Clocks now = Clock();
+  const pmline::Turn turn = m_poller->Plan(now.steadyMs, 0, CycleLimit);
+  if (!turn.step) {
+    // A cycle with nothing due waits for its time; a complete last cycle
+    // waits for the limit to be raised.
+    const std::int64_t wait = turn.Ends() ? kBusyRetryMs : turn.waitUntilMs - now.steadyMs;
+    m_step.start(static_cast<int>(std::clamp<std::int64_t>(wait, 1, 60'000)));
+    return;
+  }
+  pmline::PollWorker::Job job;
+  job.serial = ++m_serial;
+  job.deviceIndex = m_poller->Instruments()[turn.step->index].address - 1;
+  job.attempts = turn.step->attempts;
+  job.pm = m_poller->Record(*turn.step);
+  m_worker->SetObserver(m_link.Observer() ? &m_frames : nullptr);
+  if (!m_worker->Post(std::move(job))) {
+    m_poller->Again(*turn.step);
+    m_step.start(kBusyRetryMs);
+    return;
+  }
+  m_pending = turn.step;
 }
 
-void LineOverview::PollOnce() {
-  const auto outcome = pmline::PollNext(*m_poller, m_form.Link, Clock);
-  if (!outcome) return;
-  const auto& all = m_poller->Instruments();
-  const auto it = std::find_if(all.begin(), all.end(),
-                               [&](const pmline::Instrument& in) { return in.address == outcome->source.address; });
-  const std::size_t index = static_cast<std::size_t>(it - all.begin());
-  ShowRow(index);
+void LineOverview::Polled(pmline::PollWorker::Result result) {
+  if (!m_pending || result.job.serial != m_serial) return;  // from before a stop
+  const pmline::Step step = *m_pending;
+  m_pending.reset();
+  using End = pmline::PollWorker::End;
+  switch (result.end) {
+    case End::Stopped:
+      return;
+    case End::GaveWay:
+      m_poller->Again(step);
+      if (m_polling) m_step.start(kBusyRetryMs);
+      return;
+    case End::LineLost:
+      // The adapter was unplugged or the connection dropped: one message,
+      // the polling stopped, the program goes on.
+      StopPolling();
+      m_messages.Error(result.lostText + "\nОпрос линии остановлен.", "Ошибка");
+      return;
+    case End::Polled:
+      break;
+  }
+  // The port was closed under the poll: nothing of it belongs to the row.
+  if (result.read.result == rc::PortClosed) {
+    StopPolling();
+    return;
+  }
+  m_poller->Record(step) = result.job.pm;
+  const pmtrend::ReadOutcome outcome =
+      m_poller->Take(step, result.read, m_link.Port, Clock().wallMs, std::move(result.failureText));
+  ShowRow(step.index);
   ShowStatus();
-  if (std::find(m_chosen.begin(), m_chosen.end(), outcome->source.address) != m_chosen.end())
-    m_form.Trend().TakeTogether(*outcome);
-  m_recorder->Take(*outcome);
-  // The port went away under the poll: nothing more can be asked.
-  if (it->result == rc::PortClosed || !m_form.Link.IsOpen()) StopPolling();
+  if (std::find(m_chosen.begin(), m_chosen.end(), outcome.source.address) != m_chosen.end() &&
+      m_actions.takeTogether)
+    m_actions.takeTogether(outcome);
+  m_recorder->Take(outcome);
+  if (m_polling) m_step.start(0);
 }
 
 void LineOverview::ShowRow(std::size_t index) {
@@ -160,6 +226,10 @@ void LineOverview::ShowRow(std::size_t index) {
   for (const auto& [col, text] : cells)
     if (QTableWidgetItem* item = ui.TableLine->item(r, col)) item->setText(Qs(*text));
   auto colour = [](pmdev::Rgb c) { return QColor(c.r, c.g, c.b); };
+  // An old reading is greyed beside the time it was taken.
+  const QBrush plain = ui.TableLine->palette().text();
+  for (const Column col : {ColResult, ColPercent, ColSetpoint2, ColSetpoint1, ColLastGood})
+    ui.TableLine->item(r, col)->setForeground(row.old ? QBrush(colour(pmline::kOldColour)) : plain);
   ui.TableLine->item(r, ColState)->setForeground(colour(row.stateColour));
   ui.TableLine->item(r, ColAlarm)->setForeground(colour(row.alarmColour));
 }
@@ -182,14 +252,7 @@ void LineOverview::TableLineDoubleClick(int row) {
   if (!item) return;
   const int address = item->text().toInt();
   if (address < 1 || address > 32) return;
-  // As the operator's pick in "Устр. №" and F9: the save prompt for edited
-  // data may keep the instrument shown, and then nothing is read.
-  m_form.ui.CBoxUstr->setCurrentIndex(address - 1);
-  m_form.CBoxUstrClick();
-  if (m_form.Serv.DeviceIndex == address - 1) m_form.InPortClick();
-  else m_form.ui.CBoxUstr->setCurrentIndex(m_form.Serv.DeviceIndex);
-  m_form.raise();
-  m_form.activateWindow();
+  if (m_actions.showInstrument) m_actions.showInstrument(address);
 }
 
 void LineOverview::ButRecordClick() {
@@ -211,12 +274,11 @@ void LineOverview::ButGraphClick() {
     if (!item || item->checkState() != Qt::Checked) continue;
     const int address = item->text().toInt();
     m_chosen.push_back(address);
-    sources.push_back({m_form.Link.Port, address, 0});
+    sources.push_back({m_link.Port, address, 0});
   }
   if (m_chosen.empty()) {
     m_messages.Warning("Отметьте приборы для графика в столбце \"Адрес\"");
     return;
   }
-  m_form.Trend().ShowTogether(sources);
-  m_form.GraphClick();
+  if (m_actions.showTogether) m_actions.showTogether(sources);
 }

@@ -44,6 +44,9 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
       Link(port, messages, [this] { RequestClose(); }),
       m_messages(messages) {
   ui.setupUi(this);
+  // A command takes the line at its first request and keeps it until it
+  // ends; a request outside a command gives it back at once.
+  Link.SetRequestHooks([this] { m_line.Take(); }, [this] { m_line.ReleaseUnlessCommand(); });
 
   // The password menu, its item and its tool button are hidden; the command
   // stays reachable with F8 through AParol, which the window itself holds.
@@ -71,7 +74,7 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
 
 TForm1::~TForm1() {
   Timer1.stop();
-  if (m_overview) m_overview->StopPolling();
+  m_line.StopPoller(pmline::LineOwner::Why::Closing);
   Link.ClosePort();
 }
 
@@ -88,7 +91,33 @@ void TForm1::CreateDialogs() {
   connect(ui.ATraffic, &QAction::triggered, this, [this] { Guarded([this] { TrafficClick(); }); });
   CreateTrend();
   // line overview
-  m_overview = std::make_unique<LineOverview>(*this, m_messages, this);
+  LineOverview::Actions overview;
+  overview.listedAddresses = [this] {
+    std::vector<int> found;
+    for (int row = 1; row <= 32; ++row) {
+      bool ok = false;
+      const int address = FormDevice().Cell(0, row).toInt(&ok);
+      if (ok) found.push_back(address);
+    }
+    return found;
+  };
+  overview.showInstrument = [this](int address) {
+    // As the operator's pick in "Устр. №" and F9: the save prompt for
+    // edited data may keep the instrument shown, and then nothing is read.
+    ui.CBoxUstr->setCurrentIndex(address - 1);
+    CBoxUstrClick();
+    if (Serv.DeviceIndex == address - 1) InPortClick();
+    else ui.CBoxUstr->setCurrentIndex(Serv.DeviceIndex);
+    raise();
+    activateWindow();
+  };
+  overview.takeTogether = [this](const pmtrend::ReadOutcome& outcome) { Trend().TakeTogether(outcome); };
+  overview.showTogether = [this](const std::vector<pmtrend::Source>& sources) {
+    Trend().ShowTogether(sources);
+    GraphClick();
+  };
+  overview.guard = [this](const std::function<void()>& handler) { Guarded(handler); };
+  m_overview = std::make_unique<LineOverview>(m_line, Link, m_messages, std::move(overview), this);
   ui.AOverview->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
   connect(ui.AOverview, &QAction::triggered, this, [this] { Guarded([this] { OverviewClick(); }); });
   // help menu
@@ -200,7 +229,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::Guarded(const std::function<void()>& handler) {
   {
     BusyCount busy(m_busy);
+    m_line.BeginCommand();
     ui::RunGuarded(m_messages, handler);
+    m_line.EndCommand();
   }
   if (m_closeRequested && !Busy())
     QMetaObject::invokeMethod(this, [this] { CloseIfRequested(); }, Qt::QueuedConnection);
@@ -298,7 +329,7 @@ void TForm1::FormClose() {
   if (m_closed) return;  // the link may ask again after a port failure
   m_closed = true;
   // The overview's polling ends first: nothing more goes out on the line.
-  if (m_overview) m_overview->StopPolling();
+  m_line.StopPoller(pmline::LineOwner::Why::Closing);
   // Stopping the timer the usual way also turns error reports back on, so a
   // write started by the close prompt reports its failures.
   if (TimerRunning()) BtnPuskTimerClick();
@@ -312,6 +343,8 @@ void TForm1::FormClose() {
 // Commands
 
 void TForm1::PortClick() {
+  // The dialog closes the port: the overview's attempt under way ends first.
+  m_line.Take();
   TFormPort& dialog = FormPort();
   // Restored when the save prompt for changed data is cancelled.
   const int rememberedPort = dialog.ui.CBoxPort->currentIndex();
@@ -329,8 +362,8 @@ void TForm1::PortClick() {
   const std::string chosenPort = dialog.ChosenPort().toStdString();
   if (chosenPort != Link.Port) {
     if (TimerRunning()) BtnPuskTimerClick();
-    // The overview's rows belong to the line it started on.
-    m_overview->StopPolling();
+    // The overview's rows and recording belong to the line they started on.
+    m_line.StopPoller(pmline::LineOwner::Why::PortChange);
     // The save prompt for changed data; its Cancel selects rememberedPort
     // in CBoxPort again and ends the command.
     if (!SaveBeforePortChange()) {

@@ -25,6 +25,7 @@
 #include "Apply.h"
 #include "Help.h"
 #include "Journal.h"
+#include "LineOwner.h"
 #include "MessageService.h"
 #include "ProgPM.h"
 #include "Reading.h"
@@ -138,6 +139,8 @@ class TForm1 : public QMainWindow {
   // instrument of the line in turn while it is started.
   void OverviewClick();
   LineOverview& Overview() { return *m_overview; }
+  // Who may send on the line now: this window's commands or the overview.
+  pmline::LineOwner& Line() { return m_line; }
   // end of line overview
 
   // help menu (app/Help.cpp)
@@ -305,6 +308,7 @@ class TForm1 : public QMainWindow {
   // end of read/write helpers
 
   ui::MessageService& m_messages;
+  pmline::LineOwner m_line;  // outlives the overview, which polls through it
   int m_busy = 0;
   int m_filling = 0;
   bool m_closed = false;

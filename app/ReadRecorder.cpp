@@ -2,11 +2,11 @@
 
 #include <QFileInfo>
 
-ReadRecorder::ReadRecorder(ui::MessageService& messages, QObject* parent)
-    : QObject(parent), m_messages(messages) {}
+ReadRecorder::ReadRecorder(ui::MessageService& messages, QObject* parent, pmtrend::PortColumn port)
+    : QObject(parent), m_messages(messages), m_port(port) {}
 
 bool ReadRecorder::Start(const QString& path) {
-  if (auto error = m_file.Start(path.toStdString())) {
+  if (auto error = m_file.Start(path.toStdString(), m_port)) {
     m_messages.Error(*error, "Ошибка");
     emit StatusChanged(StatusText());
     return false;
@@ -24,7 +24,7 @@ void ReadRecorder::Stop() {
 
 void ReadRecorder::Take(const pmtrend::ReadOutcome& o) {
   if (!m_file.Recording()) return;
-  const std::string line = o.ok ? pmtrend::CsvRow(o.reading) : pmtrend::CsvFailureRow(o.source, o.time);
+  const std::string line = o.ok ? pmtrend::CsvRow(o.reading, m_port) : pmtrend::CsvFailureRow(o.source, o.time, m_port);
   if (auto error = m_file.Append(line)) {
     emit StatusChanged(StatusText());
     emit Stopped();

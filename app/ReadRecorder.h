@@ -16,7 +16,8 @@ class ReadRecorder : public QObject {
   Q_OBJECT
 
  public:
-  explicit ReadRecorder(ui::MessageService& messages, QObject* parent = nullptr);
+  ReadRecorder(ui::MessageService& messages, QObject* parent = nullptr,
+               pmtrend::PortColumn port = pmtrend::PortColumn::No);
 
   // Starts a new file; a failure is reported and gives false.
   bool Start(const QString& path);
@@ -37,4 +38,5 @@ class ReadRecorder : public QObject {
  private:
   ui::MessageService& m_messages;
   pmtrend::CsvRecorder m_file;
+  pmtrend::PortColumn m_port;
 };

@@ -1,8 +1,6 @@
 #include "Watch.h"
 
-#include <chrono>
 #include <ostream>
-#include <thread>
 
 #include "Commands.h"
 #include "LinePoll.h"
@@ -12,26 +10,33 @@
 namespace pmcli {
 
 int Watch(TComPortClass& link, std::ostream& out, std::ostream& err, const WatchOptions& options,
-          pmtrend::CsvRecorder* csv, const volatile std::sig_atomic_t& stop) {
+          pmtrend::CsvRecorder* csv, const pmlink::StopSignal& stop) {
+  struct StopFor {
+    TComPortClass& link;
+    ~StopFor() { link.SetStop(nullptr); }
+  } const stopFor{link};
+  link.SetStop(&stop);
+
   pmline::LinePoller poller(options.addresses);
   const auto interval = static_cast<std::int64_t>(options.intervalS * 1000);
-  while (!stop) {
-    // A cycle begins no sooner than the interval after the one before.
-    if (interval > 0 && poller.Cycles() > 0 && poller.AtCycleEnd()) {
-      while (!stop && pmline::Now().steadyMs < poller.CycleStartMs() + interval)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (stop) break;
+  while (!stop.Raised()) {
+    const pmline::Turn turn = poller.Plan(pmline::Now().steadyMs, interval, options.count);
+    if (turn.Ends()) break;
+    if (!turn.step) {
+      // A cycle begins no sooner than the interval after the one before.
+      stop.Sleep(static_cast<int>(std::max<std::int64_t>(turn.waitUntilMs - pmline::Now().steadyMs, 0)));
+      continue;
     }
-    const auto outcome = pmline::PollNext(poller, link, pmline::Now, options.count);
-    if (!outcome) break;
-    const pmline::Instrument* in = nullptr;
-    for (const pmline::Instrument& i : poller.Instruments())
-      if (i.address == outcome->source.address) in = &i;
-    out << pmline::WatchLine(*in, *outcome) << '\n';
-    out.flush();
+    const auto polled = pmline::PollStep(poller, *turn.step, link, pmline::Now);
+    if (!polled) break;  // stopped under way
+    const pmtrend::ReadOutcome& outcome = *polled;
+    const pmline::Instrument& in = poller.Instruments()[turn.step->index];
+    out << pmline::WatchLine(in, outcome) << '\n';
+    // A reader that went away ends the watch, even where SIGPIPE is ignored.
+    if (!out.flush()) return kFileRefused;
     if (csv) {
-      const std::string row = outcome->ok ? pmtrend::CsvRow(outcome->reading)
-                                          : pmtrend::CsvFailureRow(outcome->source, outcome->time);
+      const std::string row = outcome.ok ? pmtrend::CsvRow(outcome.reading, pmtrend::PortColumn::Yes)
+                                         : pmtrend::CsvFailureRow(outcome.source, outcome.time, pmtrend::PortColumn::Yes);
       if (auto error = csv->Append(row)) {
         Report(err, *error + "\nЗаписано строк: " + std::to_string(csv->Lines()));
         return kFileRefused;

@@ -2,16 +2,17 @@
 // pmctl watch: the line overview's polling loop for scripts. Every poll
 // prints a line on standard output and, with a CSV file, adds its row there
 // (the recording's format, each row on the disk as it is written). The loop
-// ends after the cycles asked for or when `stop` is set (SIGINT, SIGTERM),
-// after the poll under way: the file then ends with a whole row.
+// ends after the cycles asked for (right after the last one), when `stop`
+// is raised (SIGINT, SIGTERM: the request under way ends at once, the file
+// ends with a whole row), or when standard output cannot be written.
 
-#include <csignal>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "Comportclass.h"
 #include "CsvRecorder.h"
+#include "StopSignal.h"
 
 namespace pmcli {
 
@@ -23,11 +24,11 @@ struct WatchOptions {
 
 // Exit codes: kDone; kLinkFailure when an instrument did not answer its
 // last poll (they are named); kFileRefused when the CSV file could not be
-// created or written (the rows written stay).
+// created or written (the rows written stay), or standard output could not.
 // `csv` is started by the caller before the port is opened (a file that
 // cannot be created refuses the command before anything is sent); null for
-// none.
+// none. The link is given `stop` for the time of the watch.
 int Watch(TComPortClass& link, std::ostream& out, std::ostream& err, const WatchOptions& options,
-          pmtrend::CsvRecorder* csv, const volatile std::sig_atomic_t& stop);
+          pmtrend::CsvRecorder* csv, const pmlink::StopSignal& stop);
 
 }  // namespace pmcli

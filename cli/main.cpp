@@ -51,7 +51,7 @@ const char* kDescription =
     "  watch PORT ADDRS [--interval S] [--count N] [--csv FILE]\n"
     "                                   опрос приборов линии по очереди (ADDRS: 1-8,12):\n"
     "                                   строка на каждый опрос, CSV как у записи в файл;\n"
-    "                                   Ctrl+C завершает после текущего опроса\n"
+    "                                   Ctrl+C завершает опрос сразу\n"
     "  journal [--port P] [--address N] [--since T] [--json]\n"
     "                                   журнал изменений, новые записи сначала\n"
     "  journal show ID                  запись журнала: каждый параметр до и после\n"
@@ -81,14 +81,13 @@ const char* kDescription =
     "     (записать без журнала: --no-journal)\n"
     "  7  запись в прибор выполнена, но журнал изменений не смог её завершить";
 
-volatile std::sig_atomic_t g_stop = 0;
+pmlink::StopSignal g_stop;
 
-// Ctrl+C and SIGTERM end pmctl watch after the poll under way. Without
-// SA_RESTART the pause between cycles wakes at once; the exchange under way
-// runs to its own deadline.
+// Ctrl+C and SIGTERM end pmctl watch at once: the request under way ends
+// inside its read or pause, the file ends with a whole row.
 void StopOnSignals() {
   struct sigaction action {};
-  action.sa_handler = [](int) { g_stop = 1; };
+  action.sa_handler = [](int) { g_stop.Raise(); };
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
@@ -195,7 +194,20 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption csv("csv", "watch: записывать каждый опрос в файл CSV.", "файл");
   parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
                      journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv});
-  if (!parser.parse(QCoreApplication::arguments())) return Usage(err, parser.errorText());
+  // An address set that begins with a dash ("-4") is no option: it goes
+  // after "--", where the set's own check says what is wrong with it.
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.contains(QStringLiteral("watch"))) {
+    QStringList dashed;
+    for (qsizetype i = arguments.size() - 1; i > 0; --i) {
+      // The value of an option before it ("--interval -1") stays the option's.
+      const bool optionValue = arguments[i - 1].startsWith("--") && !arguments[i - 1].contains('=');
+      if (!optionValue && arguments[i].size() > 1 && arguments[i][0] == '-' && arguments[i][1].isDigit())
+        dashed.prepend(arguments.takeAt(i));
+    }
+    if (!dashed.isEmpty()) arguments << QStringLiteral("--") << dashed;
+  }
+  if (!parser.parse(arguments)) return Usage(err, parser.errorText());
   if (parser.isSet(help)) {
     out << parser.helpText().toStdString();
     return pmcli::kDone;
@@ -299,7 +311,7 @@ int Run(std::ostream& out, std::ostream& err) {
   // The CSV file of watch is created before the port is opened.
   pmtrend::CsvRecorder csvFile;
   if (parser.isSet(csv)) {
-    if (auto error = csvFile.Start(parser.value(csv).toStdString())) {
+    if (auto error = csvFile.Start(parser.value(csv).toStdString(), pmtrend::PortColumn::Yes)) {
       pmcli::Report(err, *error);
       return pmcli::kFileRefused;
     }

@@ -15,6 +15,19 @@ bool IsDash(const std::string& s, std::size_t i) {
   return s.compare(i, 3, "\xE2\x80\x93") == 0;
 }
 
+// What of the operator's text a message repeats: its start, cut after
+// kEchoMax characters (a whole UTF-8 character at the cut).
+constexpr std::size_t kEchoMax = 40;
+std::string Echo(const std::string& text) {
+  std::size_t end = 0, chars = 0;
+  while (end < text.size() && chars < kEchoMax) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    ++chars;
+  }
+  return end < text.size() ? text.substr(0, end) + "…" : text;
+}
+
 }  // namespace
 
 std::variant<std::vector<int>, std::string> ParseAddresses(const std::string& text) {
@@ -36,8 +49,9 @@ std::variant<std::vector<int>, std::string> ParseAddresses(const std::string& te
   if (i == text.size()) return "Не заданы адреса приборов (например: 1-8, 12)";
   while (i < text.size()) {
     const std::size_t at = i;
+    if (IsDash(text, i)) return "Неверный диапазон в \"" + Echo(text.substr(at)) + "\": не указан первый адрес; " + bounds;
     const int from = number();
-    if (from < 0) return "Неверный адрес в \"" + text.substr(at) + "\": " + bounds;
+    if (from < 0) return "Неверный адрес в \"" + Echo(text.substr(at)) + "\": " + bounds;
     int to = from;
     const std::size_t afterNumber = i;
     while (i < text.size() && text[i] == ' ') ++i;
@@ -46,14 +60,14 @@ std::variant<std::vector<int>, std::string> ParseAddresses(const std::string& te
       i += text[i] == '-' ? 1 : 3;
       while (i < text.size() && text[i] == ' ') ++i;
       to = number();
-      if (to < 0) return "Неверный диапазон в \"" + text.substr(at) + "\": " + bounds;
+      if (to < 0) return "Неверный диапазон в \"" + Echo(text.substr(at)) + "\": " + bounds;
     }
     if (from < kFirst || to > kLast || from > to)
       return "Неверный диапазон " + std::to_string(from) + (from == to ? "" : "-" + std::to_string(to)) + ": " + bounds;
     for (int a = from; a <= to; ++a) chosen[static_cast<std::size_t>(a)] = true;
     const std::size_t before = i;
     blanks();
-    if (i == before && i < text.size()) return "Неверный адрес в \"" + text.substr(at) + "\": " + bounds;
+    if (i == before && i < text.size()) return "Неверный адрес в \"" + Echo(text.substr(at)) + "\": " + bounds;
   }
   std::vector<int> out;
   for (int a = kFirst; a <= kLast; ++a)

@@ -25,9 +25,15 @@ std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& 
                                             long cycleLimit) {
   const std::optional<Step> step = poller.Next(clock().steadyMs, cycleLimit);
   if (!step) return std::nullopt;
-  const int index = poller.Instruments()[step->index].address - 1;
-  const pmops::ReadOutcome read = pmops::Poll(link, poller.Record(*step), index, step->attempts);
-  return poller.Take(*step, read, link.Port, clock().wallMs,
+  return PollStep(poller, *step, link, clock);
+}
+
+std::optional<pmtrend::ReadOutcome> PollStep(LinePoller& poller, const Step& step, TComPortClass& link,
+                              const std::function<Clocks()>& clock) {
+  const int index = poller.Instruments()[step.index].address - 1;
+  const pmops::ReadOutcome read = pmops::Poll(link, poller.Record(step), index, step.attempts);
+  if (read.result == rc::Stopped) return std::nullopt;
+  return poller.Take(step, read, link.Port, clock().wallMs,
                      read.result == rc::Ok ? std::string() : FailureText(link, index, read.result));
 }
 

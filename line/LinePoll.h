@@ -24,6 +24,12 @@ struct Clocks {
 std::optional<pmtrend::ReadOutcome> PollNext(LinePoller& poller, TComPortClass& link, const std::function<Clocks()>& clock,
                                             long cycleLimit = 0);
 
+// Polls `step` (from LinePoller::Plan) on the link and takes its outcome;
+// nothing when the link's stop ended it under way (not a poll of the
+// instrument: its row stays as it was).
+std::optional<pmtrend::ReadOutcome> PollStep(LinePoller& poller, const Step& step, TComPortClass& link,
+                              const std::function<Clocks()>& clock);
+
 // The steady clock and the system clock.
 Clocks Now();
 

@@ -42,8 +42,16 @@ struct Instrument {
 // What to poll next.
 struct Step {
   std::size_t index = 0;  // into Instruments()
-  int attempts = 0;       // stage-1 attempts; 0: the exchange settings' own
+  int attempts = 0;       // attempts per request; 0: the exchange settings' own
   long cycle = 0;
+};
+
+// What a poller on the clock does next: poll a step, wait until a time,
+// or end (the cycles asked for are done; an empty line).
+struct Turn {
+  std::optional<Step> step;
+  std::int64_t waitUntilMs = 0;  // when no step: 0 ends
+  bool Ends() const { return !step && waitUntilMs == 0; }
 };
 
 class LinePoller {
@@ -56,6 +64,15 @@ class LinePoller {
   // Instruments backed off are skipped; a cycle in which none is due passes
   // without a poll.
   std::optional<Step> Next(std::int64_t nowMs, long cycleLimit = 0);
+  // The next turn at `nowMs` for a poller on the clock. A cycle begins no
+  // sooner than intervalMs after the one before; one in which nothing is
+  // due (every instrument backed off) lasts as long as the last cycle that
+  // polled, or the interval if longer, so the back-off holds in time too.
+  // Ends once cycle cycleLimit (0: no limit) is complete, at once.
+  Turn Plan(std::int64_t nowMs, std::int64_t intervalMs = 0, long cycleLimit = 0);
+  // A step that could not be polled (the line was taken for a command):
+  // it comes again as the next step.
+  void Again(const Step& step);
   // True when the next poll begins a new cycle.
   bool AtCycleEnd() const;
   std::int64_t CycleStartMs() const { return m_cycleStart; }
@@ -81,7 +98,11 @@ class LinePoller {
   long m_cycle = 0;
   std::int64_t m_cycleStart = 0;
   std::optional<std::int64_t> m_lastCycleMs;
+  std::int64_t m_lastBusyCycleMs = 0;  // the last complete cycle that polled
+  bool m_polledThisCycle = false;
   long m_polls = 0;
+
+  void BeginCycle(std::int64_t nowMs);
 };
 
 }  // namespace pmline

@@ -63,6 +63,8 @@ RowText Describe(const Instrument& in) {
     row.state = in.stop == pmops::ReadStop::Undetermined ? "не определен тип прибора" : "не ЗЕТ, не КАРД и не ЛУНТ";
     row.stateColour = pmdev::kRed;
   }
+  row.old = in.reading && in.stop != pmops::ReadStop::Complete;
+  if (row.old) row.alarmColour = kOldColour;
   return row;
 }
 

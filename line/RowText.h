@@ -25,9 +25,14 @@ struct RowText {
   pmdev::Rgb alarmColour{0, 0, 0};
   std::string lastGood;   // time of the last good reading
   std::string failures;
+  // The reading shown is not the last poll's (the instrument stopped
+  // answering, or answers as a model not served): shown in kOldColour,
+  // its alarm state without its colour, beside the time it was taken.
+  bool old = false;
 };
 
 inline constexpr const char* kNoAnswer = "нет ответа";
+inline constexpr pmdev::Rgb kOldColour{128, 128, 128};
 
 RowText Describe(const Instrument& in);
 

@@ -173,7 +173,7 @@ int TComPortClass::WritePort(const std::uint8_t* frame, int length) {
 }
 
 int TComPortClass::ReadPort(std::uint8_t* buffer, int n) {
-  const int got = m_port.Read(buffer, n);
+  const int got = m_stop ? m_port.ReadOrWake(buffer, n, m_stop->Fd()) : m_port.Read(buffer, n);
   if (m_observer && got > 0)
     m_observer->OnBytes(std::chrono::steady_clock::now(), pmlink::Direction::Rx,
                         {buffer, static_cast<std::size_t>(got)});
@@ -207,8 +207,51 @@ int TComPortClass::Finish(int deviceIndex, int function, int result) {
   return result;
 }
 
+pmlink::ExchangeRules TComPortClass::Rules() const {
+  pmlink::ExchangeRules rules;
+  rules.retries1 = Retries1;
+  rules.retries2 = Retries2;
+  rules.txDelayMs = TxDelay;
+  rules.retryPauseMs = kRetryPauseMs;
+  return rules;
+}
+
+void TComPortClass::TakeSettings(const TComPortClass& from) {
+  Retries1 = from.Retries1;
+  Retries2 = from.Retries2;
+  TxDelay = from.TxDelay;
+  RxDelay = from.RxDelay;
+  Baud = from.Baud;
+  Parity = from.Parity;
+  StopBits = from.StopBits;
+  Port = from.Port;
+}
+
+void TComPortClass::SetRequestHooks(std::function<void()> before, std::function<void()> after) {
+  m_beforeRequest = std::move(before);
+  m_afterRequest = std::move(after);
+}
+
+bool TComPortClass::StopAsked() const {
+  return (m_stop && m_stop->Raised()) || (m_giveWay && m_giveWay());
+}
+
 int TComPortClass::Request(int deviceIndex, int function, int dataLen, const std::uint8_t* data,
                            std::uint8_t* reply, std::size_t replySize) {
+  if (!m_beforeRequest && !m_afterRequest) return RequestFramed(deviceIndex, function, dataLen, data, reply, replySize);
+  struct After {
+    const std::function<void()>& hook;
+    ~After() {
+      if (hook) hook();
+    }
+  };
+  if (m_beforeRequest) m_beforeRequest();
+  const After after{m_afterRequest};
+  return RequestFramed(deviceIndex, function, dataLen, data, reply, replySize);
+}
+
+int TComPortClass::RequestFramed(int deviceIndex, int function, int dataLen, const std::uint8_t* data,
+                                 std::uint8_t* reply, std::size_t replySize) {
   if (dataLen < 0 || dataLen + 4 > static_cast<int>(sizeof m_frame))
     throw std::invalid_argument("Request: data length out of range");
 
@@ -231,118 +274,51 @@ int TComPortClass::Request(int deviceIndex, int function, int dataLen, const std
   m_frame[FrameLen - 1] = static_cast<std::uint8_t>(crc >> 8);
 
   if (!m_port.IsOpen()) return Finish(deviceIndex, function, rc::PortClosed);
+  if (StopAsked()) return Finish(deviceIndex, function, rc::Stopped);
 
   // One purge per exchange: bytes left over from a failed attempt are read
   // as the start of the next one, which the header check then refuses.
   try {
     m_port.Purge();
   } catch (const pmlink::SerialPortError&) {
+    if (m_purgeFailureThrows) throw;
     PortDisconnected();
   }
 
-  return Finish(deviceIndex, function, Transaction(function, reply, replySize));
+  return Finish(deviceIndex, function, Transaction(reply, replySize));
 }
 
-bool TComPortClass::EchoArrived(int count) {
-  // Functions 5 and 14 are answered with the request itself, and a function
-  // 15 reply has the request's length: for them an echo is indistinguishable
-  // from the answer.
-  const int function = m_frame[1];
-  if (function == 5 || function == 14 || function == 15) return false;
-  if (count <= 0 || count > static_cast<int>(sizeof m_scratch)) return false;
-  const int head = std::min(count, FrameLen);
-  if (std::memcmp(m_scratch, m_frame, static_cast<std::size_t>(head)) != 0) return false;
-  // The bytes so far begin our frame: the rest of it must follow.
-  if (count < FrameLen) count += ReadPort(m_scratch + count, FrameLen - count);
-  if (count < FrameLen) return false;
-  // An echo is our whole frame, followed by nothing or by the start of the
-  // instrument's reply. A reply that merely begins like the request (for
-  // function 68 at some addresses and block lengths the CRC of the request
-  // equals the count and the first data byte) goes on differently.
-  for (int i = FrameLen; i < count && i < FrameLen + 2; ++i)
-    if (m_scratch[i] != m_frame[i - FrameLen]) return false;
-  return true;
-}
-
-int TComPortClass::Transaction(int function, std::uint8_t* reply, std::size_t replySize) {
-  int a = Retries1;
-  int b = Retries2;
-  std::uint8_t header[3];
-
+int TComPortClass::Transaction(std::uint8_t* reply, std::size_t replySize) {
+  using Clock = std::chrono::steady_clock;
+  using Action = pmlink::Exchange::Action;
+  pmlink::Exchange exchange({m_frame, static_cast<std::size_t>(FrameLen)}, reply, replySize, Rules());
+  auto step = exchange.Start(Clock::now());
   for (;;) {
-    int result = rc::Ok;
-    bool stage2 = false;
-
-    Delay(TxDelay);
-    WritePort(m_frame, FrameLen);
-    if (function == 69 || function == 70) return rc::Ok;
-
-    const int got = ReadPort(header, 3);
-    std::memcpy(reply, header, std::min<std::size_t>(static_cast<std::size_t>(got), replySize));
-    if (got == 0) {
-      result = rc::NoReply;
-    } else if (got < 3) {
-      result = rc::Incomplete;
-    } else {
-      if (function == 5 || function == 14)
-        ReplyLen = FrameLen;
-      else if (function == 15)
-        ReplyLen = 8;
-      else
-        ReplyLen = header[2] + 5;
-
-      const bool exception = header[1] == (function | 0x80);
-      if (exception && header[2] != 0) {
-        // The instrument refused the request: its code is the result, and the
-        // CRC that follows is left unread.
-        ReplyLen = 5;
-        return header[2];
+    switch (step.action) {
+      case Action::Pause:
+        if (StopAsked()) return rc::Stopped;
+        if (m_stop && !m_delay) m_stop->Sleep(step.pauseMs);
+        else Delay(step.pauseMs);
+        if (m_stop && m_stop->Raised()) return rc::Stopped;
+        step = exchange.PauseEnded(Clock::now());
+        break;
+      case Action::Send:
+        if (StopAsked()) return rc::Stopped;
+        WritePort(step.frame.data(), static_cast<int>(step.frame.size()));
+        step = exchange.Sent(Clock::now());
+        break;
+      case Action::Receive: {
+        const int want = std::min(step.count, static_cast<int>(sizeof m_received));
+        const int got = ReadPort(m_received, want);
+        if (m_stop && m_stop->Raised()) return rc::Stopped;
+        step = exchange.Bytes(Clock::now(), {m_received, static_cast<std::size_t>(got)});
+        // The port's read gave up before all came: its time-out.
+        if (got < want) step = exchange.ReadEnded(Clock::now());
+        break;
       }
-      if (header[1] != function && !exception) {
-        // A foreign function code: another talker on the line, or leftovers
-        // of an earlier reply. Retried like a missing reply; when the stage-1
-        // attempts run out on it the exchange ends with 128 (receive error).
-        result = rc::ReceiveError;
-      } else {
-        a = Retries1;
-        stage2 = true;
-        const int rest = ReplyLen - 3;
-        std::memcpy(m_scratch, header, 3);
-        int received = 3;
-        if (static_cast<std::size_t>(ReplyLen) > replySize) {
-          // The reply would not fit the caller's buffer: a failed attempt,
-          // retried like a damaged reply (the count byte may have been hit
-          // by noise). Its rest is read here and thrown away, so that the
-          // next attempt starts in step with the line; nothing past the
-          // caller's buffer is touched.
-          result = rc::ReceiveError;
-          received += ReadPort(m_scratch + 3, rest);
-        } else {
-          const int more = ReadPort(reply + 3, rest);
-          if (more == 0) {
-            result = rc::NoReply;
-          } else if (more < rest) {
-            result = rc::Incomplete;
-          } else {
-            const std::uint16_t crc = Crc16(ReplyLen - 2, reply);
-            if (reply[ReplyLen - 2] == (crc & 0xFF) && reply[ReplyLen - 1] == (crc >> 8))
-              return rc::Ok;
-            result = rc::CrcError;
-          }
-          std::memcpy(m_scratch + 3, reply + 3, static_cast<std::size_t>(std::max(more, 0)));
-          received += std::max(more, 0);
-        }
-        // Some half-duplex RS-485 adapters return our own request before
-        // the reply; retrying cannot help, so say so at once.
-        if (EchoArrived(received)) return rc::Echo;
-      }
-    }
-
-    Delay(kRetryPauseMs);
-    if (stage2) {
-      if (--b <= 0) return result;
-    } else {
-      if (--a <= 0) return result;
+      case Action::Done:
+        if (exchange.ReplyLen() != 0) ReplyLen = exchange.ReplyLen();
+        return step.result;
     }
   }
 }

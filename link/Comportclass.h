@@ -1,33 +1,21 @@
 #pragma once
 // The link: the port settings as short texts, the retry counts and pauses of
-// the exchange, the request/response transaction with framing, CRC and
-// retries, and the operator messages for result codes.
+// the exchange, the request with its framing and CRC, and the operator
+// messages for result codes. The request's rules (attempts, time-outs,
+// reply checks) are the state machine of Exchange.h, which Request drives
+// by blocking on the port.
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "Exchange.h"
 #include "FrameObserver.h"
 #include "MessageService.h"
+#include "ResultCodes.h"
 #include "SerialPort.h"
-
-// Result codes of Request (instrument exception codes share this space).
-namespace rc {
-constexpr int Ok = 0;
-constexpr int BadFunction = 1;
-constexpr int Busy = 6;              // instrument writing its parameters
-constexpr int ReceiveError = 128;    // reply longer than the buffer, foreign function code
-constexpr int Incomplete = 129;
-constexpr int NoReply = 130;
-constexpr int CrcError = 131;
-constexpr int CannotOpen = 132;
-constexpr int NotConfigured = 133;
-constexpr int SwitchedOff = 134;
-constexpr int SettingError = 135;
-constexpr int Echo = 136;            // our own request came back (RS-485 adapter echo)
-constexpr int PortClosed = 256;
-}  // namespace rc
+#include "StopSignal.h"
 
 class TComPortClass {
  public:
@@ -84,10 +72,36 @@ class TComPortClass {
 
   static std::uint16_t Crc16(int count, const std::uint8_t* bytes);
 
+  // The exchange's rules as the fields and the port's defaults set them.
+  pmlink::ExchangeRules Rules() const;
+  // Takes the port and exchange settings of another link (texts, retries,
+  // pauses): a second user of the same port asks as this one would.
+  void TakeSettings(const TComPortClass& from);
+  // The port this link drives.
+  pmlink::SerialPort& Device() { return m_port; }
+
+  // A raised stop ends the request under way at once with rc::Stopped:
+  // before its next step, and inside a read or pause through the stop's
+  // descriptor. Null: requests run to their end.
+  void SetStop(const pmlink::StopSignal* stop) { m_stop = stop; }
+  // While giveWay() is true the request under way ends with rc::Stopped
+  // before its next transmission or pause: the attempt on the line is
+  // finished first, so nothing of it is left for the next user of the line
+  // to read. Null: never.
+  void SetGiveWay(std::function<bool()> giveWay) { m_giveWay = std::move(giveWay); }
+  // Called before every request is framed and after it has ended (also by
+  // an exception): the line's owner takes its turn there.
+  void SetRequestHooks(std::function<void()> before, std::function<void()> after);
+  // A purge failure raises the port's error to the caller instead of the
+  // port-disconnected message and the request to close the main window:
+  // for a user of the line that reports a lost line itself.
+  void SetPurgeFailureThrows(bool on) { m_purgeFailureThrows = on; }
+
   // Tests count pauses instead of sleeping.
   void SetDelayFunction(std::function<void(int)> delay);
   // Traffic view; nullptr for none.
   void SetFrameObserver(pmlink::FrameObserver* observer);
+  pmlink::FrameObserver* Observer() const { return m_observer; }
 
   // Why the last Configure failed to open the port (the port layer's text,
   // naming the port and the cause, and its errno); empty / 0 after a good open.
@@ -103,16 +117,21 @@ class TComPortClass {
   std::function<void()> m_closeMainWindow;
   std::function<void(int)> m_delay;
   pmlink::FrameObserver* m_observer = nullptr;
+  const pmlink::StopSignal* m_stop = nullptr;
+  std::function<bool()> m_giveWay;
+  std::function<void()> m_beforeRequest, m_afterRequest;
+  bool m_purgeFailureThrows = false;
   std::uint8_t m_frame[3000] = {};
-  std::uint8_t m_scratch[3000] = {};  // bytes read only to be compared, never kept
+  std::uint8_t m_received[3000] = {};  // what one read brought, for the exchange
   std::string m_lastOpenError;
   int m_lastOpenErrno = 0;
 
   void PortDisconnected();
   int Configure(bool reportOpenFailure);
-  int Transaction(int function, std::uint8_t* reply, std::size_t replySize);
-  // Whether the count bytes of the failed attempt in m_scratch are our own
-  // request come back; may read the rest of the frame to decide.
-  bool EchoArrived(int count);
+  // Drives the exchange of the frame built, blocking on the port.
+  int Transaction(std::uint8_t* reply, std::size_t replySize);
+  int RequestFramed(int deviceIndex, int function, int dataLen, const std::uint8_t* data, std::uint8_t* reply,
+                    std::size_t replySize);
+  bool StopAsked() const;
   int Finish(int deviceIndex, int function, int result);
 };

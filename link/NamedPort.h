@@ -27,6 +27,7 @@ class NamedPort : public SerialPort {
   bool IsOpen() const override { return m_active->IsOpen(); }
   void Purge() override { m_active->Purge(); }
   int Read(std::uint8_t* buf, int n) override { return m_active->Read(buf, n); }
+  int ReadOrWake(std::uint8_t* buf, int n, int wakeFd) override { return m_active->ReadOrWake(buf, n, wakeFd); }
   int Write(const std::uint8_t* buf, int n) override { return m_active->Write(buf, n); }
 
   // The port the current name uses.

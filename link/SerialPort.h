@@ -41,6 +41,13 @@ class SerialPort {
   // Reads up to n bytes, blocking until n have arrived, 100 ms pass without
   // a byte, or 1000 ms + 100 ms * n pass in total. Returns the count read.
   virtual int Read(std::uint8_t* buf, int n) = 0;
+  // Read that also ends, with what has arrived, as soon as wakeFd becomes
+  // readable (a stop raised meanwhile). A port that cannot watch a second
+  // descriptor reads as Read does.
+  virtual int ReadOrWake(std::uint8_t* buf, int n, int wakeFd) {
+    static_cast<void>(wakeFd);
+    return Read(buf, n);
+  }
   // Writes n bytes and returns once they have left the driver (are on the
   // line, or handed to the connection), blocking at most 1000 ms + 100 ms * n.
   // Returns the count written.

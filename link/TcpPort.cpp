@@ -153,14 +153,18 @@ std::size_t TcpPort::ReceiveSome(Clock::time_point deadline) {
     }
     const int wait = MsLeft(deadline);
     if (wait == 0) return 0;
-    pollfd p{m_fd, POLLIN, 0};
-    if (::poll(&p, 1, wait) < 0 && errno != EINTR) Fail("ожидание данных", errno);
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    if (::poll(fds, m_wakeFd >= 0 ? 2 : 1, wait) < 0 && errno != EINTR) Fail("ожидание данных", errno);
+    if (m_wakeFd >= 0 && (fds[1].revents & POLLIN)) {
+      m_woken = true;
+      return 0;
+    }
   }
 }
 
 bool TcpPort::ReceiveUntil(Clock::time_point deadline, const std::function<bool()>& done) {
   while (!done()) {
-    if (Clock::now() >= deadline) return false;
+    if (Clock::now() >= deadline || m_woken) return false;
     ReceiveSome(deadline);
   }
   return true;
@@ -240,6 +244,21 @@ int TcpPort::Read(std::uint8_t* buf, int n) {
     if (!ReceiveUntil(std::min(total, gap), [this] { return m_data.size() > m_dataRead; })) break;
   }
   return got;
+}
+
+int TcpPort::ReadOrWake(std::uint8_t* buf, int n, int wakeFd) {
+  m_wakeFd = wakeFd;
+  m_woken = false;
+  try {
+    const int got = Read(buf, n);
+    m_wakeFd = -1;
+    m_woken = false;
+    return got;
+  } catch (...) {
+    m_wakeFd = -1;
+    m_woken = false;
+    throw;
+  }
 }
 
 int TcpPort::Write(const std::uint8_t* buf, int n) {

@@ -35,6 +35,7 @@ class TcpPort : public SerialPort {
   // Discards what has arrived and not been read.
   void Purge() override;
   int Read(std::uint8_t* buf, int n) override;
+  int ReadOrWake(std::uint8_t* buf, int n, int wakeFd) override;
   // Returns once the bytes are handed to the connection.
   int Write(const std::uint8_t* buf, int n) override;
 
@@ -102,6 +103,8 @@ class TcpPort : public SerialPort {
   [[noreturn]] void Dropped(int err);
 
   int m_fd = -1;
+  int m_wakeFd = -1;    // watched beside the connection while a read waits
+  bool m_woken = false;  // it became readable: the read ends now
 };
 
 }  // namespace pmlink

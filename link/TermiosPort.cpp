@@ -187,13 +187,15 @@ int TermiosPort::Read(std::uint8_t* buf, int n) {
     if (now >= deadline) break;
     const int wait =
         static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
-    pollfd p{m_fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, wait);
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    const int r = ::poll(fds, m_wakeFd >= 0 ? 2 : 1, wait);
     if (r < 0) {
       if (errno == EINTR) continue;
       Fail("ожидание данных", errno);
     }
     if (r == 0) continue;  // the deadlines are checked again at the top
+    if (m_wakeFd >= 0 && (fds[1].revents & POLLIN)) break;
+    const pollfd& p = fds[0];
     if (p.revents & POLLIN) {
       const ssize_t k = ::read(m_fd, buf + got, static_cast<std::size_t>(n - got));
       if (k > 0) {
@@ -211,6 +213,18 @@ int TermiosPort::Read(std::uint8_t* buf, int n) {
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) Disconnected(EIO);
   }
   return got;
+}
+
+int TermiosPort::ReadOrWake(std::uint8_t* buf, int n, int wakeFd) {
+  m_wakeFd = wakeFd;
+  try {
+    const int got = Read(buf, n);
+    m_wakeFd = -1;
+    return got;
+  } catch (...) {
+    m_wakeFd = -1;
+    throw;
+  }
 }
 
 int TermiosPort::Write(const std::uint8_t* buf, int n) {

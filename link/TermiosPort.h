@@ -29,6 +29,7 @@ class TermiosPort : public SerialPort {
   bool IsOpen() const override { return m_fd >= 0; }
   void Purge() override;
   int Read(std::uint8_t* buf, int n) override;
+  int ReadOrWake(std::uint8_t* buf, int n, int wakeFd) override;
   int Write(const std::uint8_t* buf, int n) override;
 
   // The device path a port name stands for: "COMn" / "comn" is
@@ -54,6 +55,7 @@ class TermiosPort : public SerialPort {
   ParityKind m_parity = ParityKind::None;
   int m_stopBits = 2;
   int m_fd = -1;
+  int m_wakeFd = -1;  // watched beside the port while a read waits
   bool m_saved = false;
   termios m_savedTermios{};
 };

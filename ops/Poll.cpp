@@ -7,7 +7,7 @@
 namespace pmops {
 
 ReadOutcome Poll(TComPortClass& link, TProgPMClass& pm, int deviceIndex, int attempts) {
-  const AttemptCount kept(link, attempts);
+  const AttemptCount kept(link, attempts, Stages::Both);
   ReadOutcome out = ReadIdentityBlockMeasurement(link, pm, deviceIndex);
   if (!out.Complete()) return out;
   // The scale the window takes from its range lists, for the ЗЕТ models.

@@ -12,7 +12,7 @@
 namespace pmops {
 
 // Polls the instrument at address deviceIndex + 1 into pm with `attempts`
-// stage-1 attempts (0: the link's own count). On completion pm holds the
+// attempts for each request, in either stage (0: the link's own counts). On completion pm holds the
 // block and measurement, TMin/TMax of its range, and DataRead = 1.
 ReadOutcome Poll(TComPortClass& link, TProgPMClass& pm, int deviceIndex, int attempts = 0);
 

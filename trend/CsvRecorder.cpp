@@ -46,13 +46,14 @@ std::string CsvTime(Millis time) {
   return buf;
 }
 
-std::string CsvHeader() {
-  return "Время;Адрес;Модель;Результат;Единицы;Результат, %;Код результата;Код АЦП;Состояние;"
+std::string CsvHeader(PortColumn port) {
+  return std::string(port == PortColumn::Yes ? "Время;Порт;" : "Время;") + "Адрес;Модель;Результат;Единицы;Результат, %;Код результата;Код АЦП;Состояние;"
          "Нарушение;Переполнение;Т хол. спая, °C";
 }
 
-std::string CsvRow(const Reading& r) {
-  std::string line = CsvTime(r.time) + ';' + std::to_string(r.source.address) + ';' + ModelText(r.source.model);
+std::string CsvRow(const Reading& r, PortColumn port) {
+  std::string line = CsvTime(r.time) + ';' + (port == PortColumn::Yes ? pmset::CsvTextField(r.source.port) + ';' : "") +
+                     std::to_string(r.source.address) + ';' + ModelText(r.source.model);
   // The measured values stay numbers a spreadsheet can compute with, the
   // negative ones included.
   line += ';' + pmset::CsvNumberField(r.valueText) + ';' + pmset::CsvTextField(r.unit) + ';' +
@@ -61,13 +62,14 @@ std::string CsvRow(const Reading& r) {
   return line + ';' + pmset::CsvNumberField(r.coldJunctionText.value_or(""));
 }
 
-std::string CsvFailureRow(const Source& s, Millis time) {
-  return CsvTime(time) + ';' + std::to_string(s.address) + ';' + ModelText(s.model) + ";;;;;;;;;";
+std::string CsvFailureRow(const Source& s, Millis time, PortColumn port) {
+  return CsvTime(time) + ';' + (port == PortColumn::Yes ? pmset::CsvTextField(s.port) + ';' : "") + std::to_string(s.address) +
+         ';' + ModelText(s.model) + ";;;;;;;;;";
 }
 
 CsvRecorder::~CsvRecorder() { Stop(); }
 
-std::optional<std::string> CsvRecorder::Start(const std::string& path) {
+std::optional<std::string> CsvRecorder::Start(const std::string& path, PortColumn port) {
   Stop();
   const std::string refused = "Не удалось открыть файл " + path + ": ";
   // Only a regular file is recorded to, created when missing; a link is
@@ -101,7 +103,7 @@ std::optional<std::string> CsvRecorder::Start(const std::string& path) {
   m_path = path;
   m_lines = 0;
   m_size = 0;
-  if (auto err = WriteAll("\xEF\xBB\xBF" + CsvHeader() + kEol)) {
+  if (auto err = WriteAll("\xEF\xBB\xBF" + CsvHeader(port) + kEol)) {
     Stop();
     return err;
   }

@@ -14,11 +14,17 @@
 
 namespace pmtrend {
 
-std::string CsvHeader();
+// Whether the port is a column of its own, after the time: a recording of
+// a whole line (the overview, pmctl watch) has it, so that two lines' rows
+// are never taken for one; the main window's recording of its instrument
+// has not.
+enum class PortColumn { No, Yes };
+
+std::string CsvHeader(PortColumn port = PortColumn::No);
 // A completed read.
-std::string CsvRow(const Reading& r);
+std::string CsvRow(const Reading& r, PortColumn port = PortColumn::No);
 // A failed read: time, address and model, the measurement fields empty.
-std::string CsvFailureRow(const Source& s, Millis time);
+std::string CsvFailureRow(const Source& s, Millis time, PortColumn port = PortColumn::No);
 // Local time "2026-12-08 16:30:01,123".
 std::string CsvTime(Millis time);
 
@@ -31,7 +37,7 @@ class CsvRecorder {
 
   // Creates the file (an existing one is emptied) and writes the header.
   // Nothing on success; the reason otherwise.
-  std::optional<std::string> Start(const std::string& path);
+  std::optional<std::string> Start(const std::string& path, PortColumn port = PortColumn::No);
   // Appends one line. On failure the recording stops, the file keeps every
   // whole line written before, and the reason is returned.
   std::optional<std::string> Append(const std::string& line);

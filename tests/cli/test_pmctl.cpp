@@ -489,6 +489,7 @@ TEST_F(Pmctl, WatchPollsTheLineAndStopsOnCtrlC) {
   EXPECT_EQ(Pm("watch " + server.SlavePath() + " 1 --interval x").code, 1);
 }
 
+<<<<<<< HEAD
 // The journal's trouble has its exit code and its words: an entry that
 // cannot be finished once the instrument was written (the disk full at that
 // moment), a file that is not a journal or a mistyped path (nothing made),
@@ -580,6 +581,40 @@ TEST_F(Pmctl, OneJournalForTheWindowAndPmctl) {
   EXPECT_EQ(load(" --journal " + once), 0);
   for (const std::string& file : {env, chosen, once})
     EXPECT_EQ(nlohmann::json::parse(Pm("journal --json --journal " + file).output).size(), 1u) << file;
+=======
+// watch ends at once on SIGINT and SIGTERM, however many attempts are left,
+// right after its last cycle, and at the first failed write to a reader
+// that went away even with SIGPIPE ignored. Bounds are generous; the
+// figures are bench_stall's.
+TEST_F(Pmctl, WatchStopsAtOnceAndEndsRightAfterItsCycles) {
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); };
+  for (const char* signal : {"INT", "TERM"}) {
+    // Address 20 is silent: 20 attempts of 1.6 s each would take 32 s.
+    const std::string cmd = std::string(PMCTL) + " watch " + server.SlavePath() +
+                            " 20 --tries 20 >/dev/null 2>&1 & p=$!; sleep 1; kill -" + signal + " $p; wait $p";
+    const auto t0 = Clock::now();
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << signal;
+    EXPECT_LT(seconds(t0), 4.0) << signal;
+  }
+
+  auto t0 = Clock::now();
+  const Outcome once = Pm("watch " + server.SlavePath() + " 1 --count 1 --interval 5");
+  EXPECT_EQ(once.code, 0) << once.output;
+  EXPECT_LT(seconds(t0), 3.0);
+
+  t0 = Clock::now();
+  const std::string piped = "bash -c 'trap \"\" PIPE; " + std::string(PMCTL) + " watch " + server.SlavePath() +
+                            " 1 --tx-delay 1 2>/dev/null | head -1 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const int status = std::system(piped.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3);
+  EXPECT_LT(seconds(t0), 10.0);
+
+  EXPECT_EQ(Pm("watch " + server.SlavePath() + " -4").output,
+            "pmctl: Неверный диапазон в \"-4\": не указан первый адрес; адреса от 1 до 32\n"
+            "pmctl: Справка: pmctl --help\n");
+>>>>>>> issue26
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // The main window on a line behind ser2net, raw and RFC 2217: a read (F9),
 // a write of an edit (F10) and a calibration as on a local port; then the gateway dies and
 // the next read ends as an unplugged adapter does, with the close sequence
-// still offering the edited data.
+// still offering the edited data. A gateway that dies while the line
+// overview polls stops the polling with one message, as an unplugged
+// adapter does, and the program goes on.
 
 #include <QComboBox>
 #include <QTest>
 #include <string>
 
+#include "LineOverview.h"
 #include "Ser2net.h"
 #include "SimWindow.h"
 
@@ -71,6 +74,25 @@ class TestNetworkWindow : public QObject {
     QCOMPARE(w.messages.shown[2].text, std::string("Данные были изменены. Передать?"));
     QVERIFY2(in.Block() == written, "nothing sent that was not confirmed");
     QVERIFY(!f.Link.IsOpen());
+  }
+
+  void gatewayDiesWhileTheOverviewPolls() {
+    if (!testsupport::Ser2net::Installed()) QSKIP("ser2net is not installed (Debian package ser2net)");
+    testsupport::SimWindow w;
+    w.Add(1, 100, 5);
+    testsupport::Ser2net gateway(w.server->SlavePath(), false);
+    QVERIFY(w.OpenPort(2, 2, "tcp://127.0.0.1:" + std::to_string(gateway.Port())));
+    LineOverview& o = w.form->Overview();
+    w.form->ui.AOverview->trigger();
+    o.ui.EditAddr->setText("1");
+    o.ButStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(o.Poller()->PollsDone() >= 2, 10000);
+    gateway.Kill();
+    QTRY_VERIFY_WITH_TIMEOUT(!o.Polling(), 10000);
+    QTest::qWait(200);
+    QCOMPARE(w.messages.shown.size(), std::size_t{1});
+    QVERIFY2(w.messages.Last().text.ends_with("\nОпрос линии остановлен."), w.messages.Last().text.c_str());
+    QCOMPARE(o.Poller()->Instruments()[0].failures, 0L);
   }
 };
 

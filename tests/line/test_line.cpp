@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "Addresses.h"
+#include "LineOwner.h"
 #include "LinePoller.h"
 #include "RowText.h"
 
@@ -37,6 +41,14 @@ INSTANTIATE_TEST_SUITE_P(
                     AddressCase{"30 - 32;1", {1, 30, 31, 32}}, AddressCase{"5\xE2\x80\x93" "6", {5, 6}},
                     AddressCase{"", {}}, AddressCase{" , ", {}}, AddressCase{"0", {}}, AddressCase{"33", {}},
                     AddressCase{"8-1", {}}, AddressCase{"1-", {}}, AddressCase{"1x", {}}, AddressCase{"0001", {}}));
+
+TEST(Addresses, RefusalSaysWhatIsWrongAndEchoesLittle) {
+  EXPECT_EQ(std::get<std::string>(pmline::ParseAddresses("-4")),
+            "Неверный диапазон в \"-4\": не указан первый адрес; адреса от 1 до 32");
+  const std::string huge = "1," + std::string(120'000, 'x');
+  const std::string why = std::get<std::string>(pmline::ParseAddresses(huge));
+  EXPECT_EQ(why, "Неверный адрес в \"" + std::string(40, 'x') + "…\": адреса от 1 до 32");
+}
 
 TEST(Addresses, TextIsShortest) {
   EXPECT_EQ(pmline::AddressesText({12, 1, 2, 3, 4, 5, 6, 7, 8}), "1-8, 12");
@@ -123,6 +135,135 @@ TEST(RowText, SilentInstrumentKeepsItsLastReadingAndSaysWhy) {
   EXPECT_EQ(row.result, "4,000 мА");
   EXPECT_EQ(row.failures, "1");
   EXPECT_EQ(pmline::WatchLine(p.Instruments()[0], bad).substr(23), "\t7\tКАРД\tнет ответа");
+}
+
+// A poller on the clock: each turn is a step or a wait; the clock is
+// moved to the wait's end, every poll takes 100 ms. Returns the time at which
+// the turns end, and the polls as "cycle:address" in `trace`.
+std::int64_t PlanRun(LinePoller& p, std::int64_t interval, long cycles, const std::function<bool(int)>& answers,
+                     std::string& trace) {
+  std::int64_t now = 0;
+  for (int guard = 0; guard < 1000; ++guard) {
+    const pmline::Turn turn = p.Plan(now, interval, cycles);
+    if (turn.Ends()) return now;
+    if (!turn.step) {
+      EXPECT_GT(turn.waitUntilMs, now);
+      now = turn.waitUntilMs;
+      continue;
+    }
+    const int address = p.Instruments()[turn.step->index].address;
+    trace += std::to_string(turn.step->cycle) + ':' + std::to_string(address) + ' ';
+    now += 100;
+    p.Take(*turn.step, answers(address) ? Answered() : Silent(), "/dev/ttyS0", now, "нет ответа");
+  }
+  ADD_FAILURE() << "the turns did not end";
+  return now;
+}
+
+struct PlanCase {
+  const char* name;
+  std::vector<int> addresses;
+  std::int64_t interval;
+  long cycles;
+  std::vector<int> silent;
+  const char* trace;
+  std::int64_t endsAt;
+};
+
+class Plan : public testing::TestWithParam<PlanCase> {};
+
+TEST_P(Plan, PollsWaitsAndEnds) {
+  const auto& c = GetParam();
+  LinePoller p(c.addresses);
+  std::string trace;
+  const auto silent = [&](int a) { return std::find(c.silent.begin(), c.silent.end(), a) == c.silent.end(); };
+  EXPECT_EQ(PlanRun(p, c.interval, c.cycles, silent, trace), c.endsAt);
+  EXPECT_EQ(trace, c.trace);
+  EXPECT_EQ(p.Cycles(), c.cycles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Poller, Plan,
+    testing::Values(
+        // Without an interval cycles follow each other; the last ends the run at once.
+        PlanCase{"BackToBack", {1, 2}, 0, 2, {}, "1:1 1:2 2:1 2:2 ", 400},
+        // The interval holds between starts, and the count ends right after its last cycle.
+        PlanCase{"Interval", {1, 2}, 1000, 2, {}, "1:1 1:2 2:1 2:2 ", 1200},
+        // One silent instrument, probed every fourth cycle: the cycles between
+        // wait their interval, nine cycles take at least eight intervals.
+        PlanCase{"SilentWithInterval", {9}, 2000, 9, {9}, "1:9 5:9 9:9 ", 16100},
+        // Without an interval a cycle with nothing due lasts as long as the last one that polled.
+        PlanCase{"AllSilentHoldTheirBackOff", {1, 2}, 0, 5, {1, 2}, "1:1 1:2 5:1 5:2 ", 1000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Poller, AStepNotPolledComesAgain) {
+  LinePoller p({3, 4});
+  const auto first = p.Plan(0).step;
+  ASSERT_TRUE(first);
+  p.Again(*first);
+  const auto again = p.Plan(10).step;
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->index, first->index);
+  EXPECT_EQ(again->cycle, first->cycle);
+}
+
+TEST(RowText, AReadingNoLongerCurrentIsShownOld) {
+  for (const pmops::ReadStop lastStop : {pmops::ReadStop::Identify, pmops::ReadStop::Foreign}) {
+    LinePoller p({7});
+    auto step = p.Next(0);
+    TProgPMClass& pm = p.Record(*step);
+    pm.DevType = 100;
+    pm.Version = 5;
+    pm.Image[0] = 20;
+    pm.Image[43] = 0x01;  // beyond a setpoint
+    p.Take(*step, Answered(), "/dev/ttyS0", 1000);
+    pmline::RowText row = pmline::Describe(p.Instruments()[0]);
+    EXPECT_FALSE(row.old);
+    EXPECT_NE(row.alarmColour, pmline::kOldColour);
+
+    step = p.Next(10);
+    pmops::ReadOutcome last = lastStop == pmops::ReadStop::Identify ? Silent() : Answered();
+    last.stop = lastStop;
+    p.Take(*step, last, "/dev/ttyS0", 2000, "нет ответа");
+    row = pmline::Describe(p.Instruments()[0]);
+    EXPECT_TRUE(row.old);
+    EXPECT_EQ(row.result, "4,000 мА");
+    EXPECT_FALSE(row.lastGood.empty());
+    EXPECT_EQ(row.alarmColour, pmline::kOldColour);
+  }
+}
+
+// The owner of the line between the window's thread and a poller's.
+TEST(LineOwner, ACommandWaitsForThePollersTurnAndThePollerGivesWay) {
+  pmline::LineOwner owner;
+  ASSERT_TRUE(owner.BeginTurn());
+  owner.BeginCommand();
+  auto taken = std::async(std::launch::async, [&] { owner.Take(); });
+  // The window waits: the poller is told to give way and may not begin again.
+  while (!owner.GiveWay()) std::this_thread::yield();
+  EXPECT_EQ(taken.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+  owner.EndTurn();
+  taken.get();
+  EXPECT_TRUE(owner.Held());
+  EXPECT_FALSE(owner.GiveWay());
+  EXPECT_FALSE(owner.BeginTurn());
+  owner.Take();  // held already: no wait
+  owner.ReleaseUnlessCommand();
+  EXPECT_TRUE(owner.Held()) << "kept until the command ends";
+  owner.EndCommand();
+  EXPECT_FALSE(owner.Held());
+  EXPECT_TRUE(owner.BeginTurn());
+  owner.EndTurn();
+}
+
+TEST(LineOwner, StoppingThePollerSaysWhyAndLeavesTheLineFree) {
+  pmline::LineOwner owner;
+  owner.StopPoller(pmline::LineOwner::Why::Closing);  // nothing registered
+  std::vector<pmline::LineOwner::Why> asked;
+  owner.SetPollerStop([&](pmline::LineOwner::Why why) { asked.push_back(why); });
+  owner.StopPoller(pmline::LineOwner::Why::PortChange);
+  EXPECT_EQ(asked, std::vector{pmline::LineOwner::Why::PortChange});
+  EXPECT_FALSE(owner.Held());
 }
 
 }  // namespace

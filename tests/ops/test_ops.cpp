@@ -1,8 +1,10 @@
-// The operations over the scripted port: what a refused block leaves behind.
+// The operations over the scripted port: what a refused block leaves behind,
+// and how many requests a probe of a backed-off instrument costs.
 
 #include <gtest/gtest.h>
 
 #include "FakePort.h"
+#include "Poll.h"
 #include "Read.h"
 #include "ScriptedMessageService.h"
 
@@ -39,6 +41,29 @@ TEST(ReadOperation, BlockCountAboveFortyLeavesTheEditedImage) {
   EXPECT_EQ(pm.Changed, 1);
   EXPECT_EQ(pm.DataRead, 0);
   EXPECT_EQ(port.writes.size(), 2u);  // nothing after the refused block
+}
+
+// A probe of a backed-off instrument is one request per attempt asked for,
+// whatever the reply: damaged and cut-short replies end it like silence.
+TEST(PollOperation, AProbeIsOneRequestWhateverTheReply) {
+  const Bytes ident = WithCrc({0x01, 17, 3, 5, 0x20, 100});
+  Bytes badCrc = ident;
+  badCrc.back() ^= 0x01;
+  const std::vector<std::vector<Bytes>> replies = {{}, {badCrc}, {Bytes(ident.begin(), ident.begin() + 3), {}}};
+  for (const auto& script : replies) {
+    linktest::FakePort port;
+    port.open = true;
+    ui::ScriptedMessageService messages;
+    TComPortClass link(port, messages, [] {});
+    link.SetDelayFunction([](int) {});
+    for (const Bytes& chunk : script) port.Reply(chunk);
+    TProgPMClass pm;
+    const pmops::ReadOutcome out = pmops::Poll(link, pm, 0, 1);
+    EXPECT_EQ(out.stop, pmops::ReadStop::Identify);
+    EXPECT_EQ(port.writes.size(), 1u) << script.size();
+    EXPECT_EQ(link.Retries1, 5) << "the link's own counts come back";
+    EXPECT_EQ(link.Retries2, 10);
+  }
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // pseudo-terminal, through the handlers the operator's actions run: the
 // rows and their states, the silent instrument marked and backed off and
 // back when it answers, double-click, the main window's commands while the
-// overview polls, the recording, the trend of chosen instruments, closing.
+// overview polls, the recording, the trend of chosen instruments, closing;
+// the window answering while the line is silent, "Стоп" and a command at
+// once, a port change and an unplugged line.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,11 +41,12 @@ struct Rig : testsupport::SimWindow {
     o().ButStartClick();
     return o().Polling();
   }
-  // Runs the polling loop's turns until n more cycles are complete.
+  // Lets the polling run until n more cycles are complete; it pauses there.
   void Cycles(int n) {
     const long end = poller().Cycles() + n;
-    for (int turns = 0; turns < 500 && !(poller().Cycles() == end && o().Poller()->AtCycleEnd()); ++turns)
-      o().StepTimerTimeout();
+    o().CycleLimit = end;
+    if (!o().PollUnderWay()) o().StepTimerTimeout();
+    QTRY_VERIFY_WITH_TIMEOUT(poller().Cycles() == end && poller().AtCycleEnd() && !o().PollUnderWay(), 20000);
   }
   // Requests to an address in the simulator's log.
   long FramesTo(int address) {
@@ -208,7 +212,7 @@ class TestOverview : public QObject {
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 7);  // header, five rows, nothing after the last CRLF
-    QCOMPARE(lines[0], QByteArray("\xEF\xBB\xBF") + QByteArray::fromStdString(pmtrend::CsvHeader()) + "\r");
+    QCOMPARE(lines[0], QByteArray("\xEF\xBB\xBF") + QByteArray::fromStdString(pmtrend::CsvHeader(pmtrend::PortColumn::Yes)) + "\r");
     QVERIFY(lines[1].contains(";1;КАРД;20,000;мА;100,000;16383;100;1;1;0;\r"));
     QVERIFY(lines[5].endsWith(";5;0;;;;;;;;;\r"));
     QCOMPARE(w.o().ui.StStatus->text().contains(QStringLiteral("Запись: line.csv, строк: 5")), true);
@@ -216,7 +220,7 @@ class TestOverview : public QObject {
     // The file is deleted: the recording stops with its message, the
     // polling goes on.
     QVERIFY(std::filesystem::remove(w.csv().toStdString()));
-    w.o().StepTimerTimeout();
+    w.Cycles(1);
     QCOMPARE(w.messages.Texts(), std::vector<std::string>{"Запись в файл " + w.csv().toStdString() +
                                                           " остановлена: файл удален\nЗаписано строк: 5"});
     QVERIFY(!w.o().ui.ButRecord->isChecked());
@@ -238,6 +242,88 @@ class TestOverview : public QObject {
     QCOMPARE(series[0].samples.size(), std::size_t{2});
     QCOMPARE(series[1].unit, std::string("°C"));
     QCOMPARE(w.form->Trend().ui.Plot->SeriesShown(), std::size_t{2});
+  }
+
+  // Polls of silent addresses with the real time-outs (1.3 s for a header,
+  // five attempts): the event loop never waits for them, "Стоп" and F9 take
+  // effect within one attempt. Bounds are generous; bench_stall measures.
+  void windowAnswersWhileTheLineIsSilentAndStopsAtOnce() {
+    Rig w;
+    w.port.SetReplyTimeout(1000);
+    QVERIFY(w.OpenPort(5, 10));
+    w.form->ui.AOverview->trigger();
+    w.o().ui.EditAddr->setText("9-12");
+    w.o().ButStartClick();
+    QVERIFY(w.o().Polling());
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      longest = std::max(longest, clock.elapsed() - last);
+      last = clock.elapsed();
+    });
+    tick.start(10);
+    QTest::qWait(2500);
+    QVERIFY2(longest < 500, qPrintable(QString("event loop held %1 ms").arg(longest)));
+    QVERIFY(w.FramesTo(9) >= 1);
+
+    // F9 on instrument 1 waits for the attempt under way, not the exchange.
+    w.PickDevice(1);
+    clock.restart();
+    w.form->ui.AInPort->trigger();
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString("F9 took %1 ms").arg(clock.elapsed())));
+    QCOMPARE(w.form->Pm.DataRead, 1);
+    QVERIFY(w.o().Polling());
+
+    QTest::qWait(500);
+    clock.restart();
+    w.o().ButStartClick();
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString("Стоп took %1 ms").arg(clock.elapsed())));
+    QVERIFY(!w.o().Polling() && !w.o().PollUnderWay());
+    const auto frames = w.line.Log().size();
+    QTest::qWait(300);
+    QCOMPARE(w.line.Log().size(), frames);
+    QVERIFY(w.messages.shown.empty());
+  }
+
+  void portChangeStopsPollingAndRecording() {
+    Rig w;
+    QVERIFY(w.Start("1-4"));
+    w.o().AskRecordPath = [&] { return w.csv(); };
+    w.o().ButRecordClick();
+    w.Cycles(1);
+    w.form->Line().StopPoller(pmline::LineOwner::Why::PortChange);
+    QVERIFY(!w.o().Polling());
+    QVERIFY(!w.o().Recorder().Recording());
+    QVERIFY(!w.o().ui.ButRecord->isChecked());
+    QCOMPARE(w.messages.Texts(), std::vector<std::string>{"Запись в файл " + w.csv().toStdString() +
+                                                          " остановлена: выбран другой порт\nЗаписано строк: 4"});
+    // Closing the program stops the polling without a word about the file.
+    QVERIFY(w.Start("1-4"));
+    w.form->Line().StopPoller(pmline::LineOwner::Why::Closing);
+    QVERIFY(!w.o().Polling());
+    QCOMPARE(w.messages.shown.size(), std::size_t{1});
+  }
+
+  void unpluggedLineStopsPollingWithOneMessage() {
+    Rig w;
+    QVERIFY(w.Start("1-4"));
+    w.Cycles(1);
+    const long polls = w.poller().PollsDone();
+    w.server->Unplug();
+    w.o().CycleLimit = 0;
+    w.o().StepTimerTimeout();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.o().Polling(), 10000);
+    QCOMPARE(w.messages.shown.size(), std::size_t{1});
+    QVERIFY(w.messages.Last().text.ends_with("\nОпрос линии остановлен."));
+    QCOMPARE(w.messages.Last().icon, ui::Icon::Error);
+    // No row was marked failed for the lost line, and the program goes on.
+    QCOMPARE(w.poller().PollsDone(), polls);
+    for (int r = 0; r < 4; ++r) QCOMPARE(w.Cell(r, LineOverview::ColFailures), QStringLiteral("0"));
+    QTest::qWait(100);
+    QCOMPARE(w.messages.shown.size(), std::size_t{1});
   }
 };
 

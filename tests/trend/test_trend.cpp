@@ -191,6 +191,21 @@ TEST(TrendCsv, HeaderRowsAndFailureRows) {
   EXPECT_EQ(fields(CsvHeader()), fields(CsvFailureRow({}, 0)));
 }
 
+// A whole line's recording names the port of every row, quoted where the
+// name holds the separator.
+TEST(TrendCsv, ALinesRecordingHasAPortColumn) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  const Reading r = At(1765211401123, 12.0, 4, "tcp://gw;1:4001");
+  EXPECT_EQ(CsvHeader(PortColumn::Yes).rfind("Время;Порт;Адрес;Модель;", 0), 0u);
+  EXPECT_EQ(CsvRow(r, PortColumn::Yes).rfind("2025-12-08 16:30:01,123;\"tcp://gw;1:4001\";4;КАРД;", 0), 0u);
+  EXPECT_EQ(CsvFailureRow({"/dev/ttyUSB0", 3, pmdev::kModelKard}, 1765211404005, PortColumn::Yes),
+            "2025-12-08 16:30:04,005;/dev/ttyUSB0;3;КАРД;;;;;;;;;");
+  auto fields = [](const std::string& line) { return std::count(line.begin(), line.end(), ';') + 1; };
+  EXPECT_EQ(fields(CsvHeader(PortColumn::Yes)), fields(CsvHeader()) + 1);
+  EXPECT_EQ(fields(CsvFailureRow({}, 0, PortColumn::Yes)), fields(CsvHeader(PortColumn::Yes)));
+}
+
 TEST(TrendCsv, EachLineIsOnTheFileAsItIsWritten) {
   const fs::path path = fs::temp_directory_path() / ("pm_trend_" + std::to_string(::getpid()) + ".csv");
   CsvRecorder rec;
