@@ -489,7 +489,6 @@ TEST_F(Pmctl, WatchPollsTheLineAndStopsOnCtrlC) {
   EXPECT_EQ(Pm("watch " + server.SlavePath() + " 1 --interval x").code, 1);
 }
 
-<<<<<<< HEAD
 // The journal's trouble has its exit code and its words: an entry that
 // cannot be finished once the instrument was written (the disk full at that
 // moment), a file that is not a journal or a mistyped path (nothing made),
@@ -581,7 +580,8 @@ TEST_F(Pmctl, OneJournalForTheWindowAndPmctl) {
   EXPECT_EQ(load(" --journal " + once), 0);
   for (const std::string& file : {env, chosen, once})
     EXPECT_EQ(nlohmann::json::parse(Pm("journal --json --journal " + file).output).size(), 1u) << file;
-=======
+}
+
 // watch ends at once on SIGINT and SIGTERM, however many attempts are left,
 // right after its last cycle, and at the first failed write to a reader
 // that went away even with SIGPIPE ignored. Bounds are generous; the
@@ -614,7 +614,6 @@ TEST_F(Pmctl, WatchStopsAtOnceAndEndsRightAfterItsCycles) {
   EXPECT_EQ(Pm("watch " + server.SlavePath() + " -4").output,
             "pmctl: Неверный диапазон в \"-4\": не указан первый адрес; адреса от 1 до 32\n"
             "pmctl: Справка: pmctl --help\n");
->>>>>>> issue26
 }
 
 }  // namespace
