@@ -132,4 +132,6 @@ std::string CsvText(const std::vector<Entry>& entries) {
   return text;
 }
 
+std::string CsvQuoted(const std::string& text) { return Quoted(text); }
+
 }  // namespace pmjournal
