@@ -333,9 +333,10 @@ void Instrument::MeasureInputLocked(Measurement& m) const {
   // The ЗЕТ-ТП measures its terminals and adds their e.m.f. to the input's.
   double code = raw;
   if (m_model == model::ZetTp) {
-    code += AdcOfLocked(SignalOf(scale.sensor, m_terminals)) - AdcOfLocked(0);
-    m.txc = Clamp16(m_terminals / 100.0 * 8191);
-    m.kodTxc = Clamp16(Field16(kBegSkTxc) + m_terminals / 100.0 * (Field16(kEndSkTxc) - Field16(kBegSkTxc)));
+    const double terminals = m_terminals.value_or(23.0);
+    code += AdcOfLocked(SignalOf(scale.sensor, terminals)) - AdcOfLocked(0);
+    m.txc = Clamp16(terminals / 100.0 * 8191);
+    m.kodTxc = Clamp16(Field16(kBegSkTxc) + terminals / 100.0 * (Field16(kEndSkTxc) - Field16(kBegSkTxc)));
   }
   const int begSk = Field16(kKBegSk);
   const int span = Field16(kKEndSk) - begSk;
@@ -394,7 +395,7 @@ Measurement Instrument::MeasureLocked(Clock::time_point now) const {
     m.rez = Clamp16(x * scale);
     m.kodAcp = Clamp16(begSk + x * span);
     if (m_model == model::ZetTp) {
-      const double degrees = 22.0 + 1.5 * std::sin(2 * std::numbers::pi * t / 90.0);
+      const double degrees = m_terminals.value_or(22.0 + 1.5 * std::sin(2 * std::numbers::pi * t / 90.0));
       m.txc = Clamp16(degrees / 100.0 * 8191);
       m.kodTxc = Clamp16(Field16(kBegSkTxc) + degrees / 100.0 * (Field16(kEndSkTxc) - Field16(kBegSkTxc)));
     }
@@ -511,6 +512,8 @@ Reply Instrument::Answer(std::span<const std::uint8_t> frame, Clock::time_point 
       if (data.size() >= kMinBlock && data.size() <= kMaxBlock) {
         m_block.assign(data.begin(), data.end());
         m_busyUntil = now + m_writeTime;
+        // The block written ends a calibration: the codes are stored.
+        m_calibration = false;
       }
       return {};
     case kFnEcho:

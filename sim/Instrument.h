@@ -140,7 +140,8 @@ class Instrument {
   // characteristic over the range. Nothing: the slow wave again.
   void SetInput(std::optional<double> signal);
   std::optional<double> Input() const;
-  // The temperature of the input terminals (the ЗЕТ-ТП's cold junction), °C.
+  // The temperature of the input terminals (the ЗЕТ-ТП's cold junction),
+  // °C, instead of its slow wave; 23 °C while an input is applied unset.
   void SetTerminalTemperature(double degC);
   // Reading noise on the input's ADC code: up to `codes` either way.
   void SetNoise(int codes, unsigned seed = 1);
@@ -191,7 +192,7 @@ class Instrument {
   std::optional<Fault> m_fault;
   Bytes m_ignoredRequest;  // SecondTry: the request last left unanswered
   std::optional<double> m_input;
-  double m_terminals = 23.0;
+  std::optional<double> m_terminals;  // none: the slow wave of the cold junction
   int m_noise = 0;
   mutable std::mt19937 m_random;
 };

@@ -101,20 +101,21 @@ std::string ProtocolHtml(const Visit& visit, const ProtocolFooter& footer) {
           references.push_back(p.result.reference);
   std::sort(references.begin(), references.end());
 
-  html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><tr><th>№</th><th>Точка</th>"
-          "<th>Подаваемый сигнал</th><th>Как найдено</th><th>Погрешность</th><th>Как оставлено</th>"
-          "<th>Погрешность</th><th>Допуск</th><th>Вывод</th></tr>";
+  html += "<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\" style=\"font-size: 8pt\">"
+          "<tr><th>Точка</th><th>Подаваемый сигнал</th><th>Как найдено: показание, погрешность</th>"
+          "<th>Как оставлено: показание, погрешность</th><th>Допуск</th><th>Вывод</th></tr>";
   const double permissible = Permissible(s.tolerance, main.scale.Span());
-  int n = 0;
+  auto cell = [&](const CheckRecord& c, const PointRecord* p) {
+    if (!p) return std::string("-");
+    return esc(MeasuredText(c, *p)) + "<br>" + esc(ErrorText(c, *p)) + "<br>" + esc(VerdictText(p->result.pass));
+  };
   for (double r : references) {
     const PointRecord* found = At(visit.asFound, r);
     const PointRecord* left = At(visit.asLeft, r);
     const PointRecord* last = left ? left : found;
-    html += "<tr><td>" + std::to_string(++n) + "</td><td>" + esc(PointText(main.scale, r)) + "</td><td>" +
-            esc(SignalCell(*last)) + "</td><td>" + (found ? esc(MeasuredText(first, *found)) : "-") + "</td><td>" +
-            (found ? esc(ErrorText(first, *found)) : "-") + "</td><td>" +
-            (left ? esc(MeasuredText(main, *left)) : "-") + "</td><td>" + (left ? esc(ErrorText(main, *left)) : "-") +
-            "</td><td>±" + esc(Short(permissible, 3)) + " " + esc(main.scale.Unit()) + "</td><td>" +
+    html += "<tr><td>" + esc(PointText(main.scale, r)) + "</td><td>" + esc(SignalCell(*last)) + "</td><td>" +
+            cell(first, found) + "</td><td>" + (visit.asLeft ? cell(main, left) : std::string("-")) + "</td><td>±" +
+            esc(Short(permissible, 3)) + " " + esc(main.scale.Unit()) + "</td><td>" +
             esc(VerdictText(last->result.pass)) + "</td></tr>";
   }
   html += "</table>";
