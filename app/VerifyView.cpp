@@ -106,6 +106,9 @@ void VerifyView::Prepare() {
 
 std::optional<Setup> VerifyView::SetupOf(const Scale& scale) {
   Setup s;
+  // Nothing typed: the five points of the instrument's own scale.
+  if (Text(ui.EdPoints).empty())
+    ui.EdPoints->setText(QString::fromStdString(PointsText(DefaultPoints(scale.lo, scale.hi))));
   const auto points = ParsePoints(Text(ui.EdPoints), scale);
   if (const auto* why = std::get_if<std::string>(&points)) {
     m_form.Messages().Warning(*why);
