@@ -20,6 +20,7 @@
 #include "ReadRecorder.h"
 #include "TrendView.h"
 #include "LineOverview.h"
+#include "VerifyView.h"
 
 namespace {
 
@@ -120,6 +121,9 @@ void TForm1::CreateDialogs() {
   m_overview = std::make_unique<LineOverview>(m_line, Link, m_messages, std::move(overview), this);
   ui.AOverview->setIcon(style()->standardIcon(QStyle::SP_FileDialogListView));
   connect(ui.AOverview, &QAction::triggered, this, [this] { Guarded([this] { OverviewClick(); }); });
+  // accuracy check
+  m_verifyView = std::make_unique<VerifyView>(*this, this);
+  connect(ui.AVerify, &QAction::triggered, this, [this] { Guarded([this] { VerifyClick(); }); });
   // help menu
   connect(ui.AHelpGuide, &QAction::triggered, this, [this] { Guarded([this] { HelpGuideClick(); }); });
   connect(ui.AHelpAbout, &QAction::triggered, this, [this] { Guarded([this] { HelpAboutClick(); }); });

@@ -45,6 +45,7 @@ class TrafficView;
 class TrendView;
 class ReadRecorder;
 class LineOverview;
+class VerifyView;
 namespace pmops {
 struct ReadOutcome;
 struct WriteEnd;
@@ -142,6 +143,13 @@ class TForm1 : public QMainWindow {
   // Who may send on the line now: this window's commands or the overview.
   pmline::LineOwner& Line() { return m_line; }
   // end of line overview
+
+  // accuracy check (app/VerifyView.cpp)
+  // "Проверка погрешности…": shows the non-modal check of the instrument
+  // shown, its settings prepared for it.
+  void VerifyClick();
+  VerifyView& Verify() { return *m_verifyView; }
+  // end of accuracy check
 
   // help menu (app/Help.cpp)
   // "Руководство пользователя" (F1): the guide in the desktop's viewer.
@@ -328,4 +336,5 @@ class TForm1 : public QMainWindow {
   QMetaObject::Connection m_trendConnection;
   // end of trend and recording
   std::unique_ptr<LineOverview> m_overview;  // line overview
+  std::unique_ptr<VerifyView> m_verifyView;  // accuracy check
 };

@@ -8,7 +8,8 @@
 
 #include "FileAccess.h"
 
-std::string WriteProtocolPdf(const std::string& path, const std::string& html, const std::string& creator) {
+std::string WriteProtocolPdf(const std::string& path, const std::string& html, const std::string& creator,
+                             const std::string& title) {
   QByteArray bytes;
   {
     QBuffer buffer(&bytes);
@@ -16,7 +17,7 @@ std::string WriteProtocolPdf(const std::string& path, const std::string& html, c
     QPdfWriter writer(&buffer);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    writer.setTitle("Протокол изменений");
+    writer.setTitle(QString::fromStdString(title));
     writer.setCreator(QString::fromStdString(creator));
     writer.setResolution(300);
     QTextDocument document;

@@ -23,6 +23,8 @@ enum Exit : int {
   kInstrumentRefused = 5,  // a model the program does not serve, a write refused, a part not taken
   kJournalRefused = 6,     // the change journal cannot record the write; nothing was written
   kJournalUnfinished = 7,  // the instrument was written, the journal could not finish its entry
+  kCheckFailed = 8,        // verify: the instrument is not within its permissible error
+  kNotChecked = 9,         // verify: the check could not be done or stored
 };
 
 struct Target {

@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -27,6 +28,9 @@
 #include "JournalSetting.h"
 #include "NamedPort.h"
 #include "Output.h"
+#include "RangeCalc.h"
+#include "RememberedSetup.h"
+#include "Verify.h"
 #include "ParserTexts.h"
 #include "Report.h"
 #include "Scan.h"
@@ -57,6 +61,21 @@ const char* kDescription =
     "  journal show ID                  запись журнала: каждый параметр до и после\n"
     "  journal export FILE.csv [--port P] [--address N] [--since T]\n"
     "                                   выбранные записи журнала в файл CSV\n"
+    "  verify PORT ADDR [--points \"0;250;500\"] [--tolerance 0,5%|2C] [--readings N]\n"
+    "         [--interval S] [--copper] [--after ID] [--script] [--equipment ...]\n"
+    "                                   проверка погрешности: в каждой точке pmctl пишет,\n"
+    "                                   что подать (\"Подайте 10,153 мВ (250 °C) и нажмите\n"
+    "                                   Enter\"), и читает строку: пустую, или выходной ток\n"
+    "                                   в мА, а после \";\" - поданное значение, если сигнал\n"
+    "                                   не рассчитан. --script: строки от программы\n"
+    "                                   (калибратор под управлением скрипта), без терминала.\n"
+    "                                   --after ID: проверка после регулировки к проверке\n"
+    "                                   \"как найдено\" ID. Эталон и условия: --equipment,\n"
+    "                                   --serial, --certificate, --valid-until, --ambient,\n"
+    "                                   --humidity (по умолчанию - последние из окна)\n"
+    "  verify --list [--port P] [--address N] [--since T] [--csv FILE]\n"
+    "                                   проверки из журнала, новые сначала, или в файл CSV\n"
+    "  verify ID --pdf FILE             протокол калибровки визита проверки ID (PDF)\n"
     "\n"
     "Каждая запись в прибор (load, restore) заносится в журнал изменений до того,\n"
     "как уходит в прибор. Журнал тот же, что у окна программы: файл, выбранный\n"
@@ -79,7 +98,10 @@ const char* kDescription =
     "     не всё (непривилегированный режим)\n"
     "  6  журнал изменений не записывается; в прибор ничего не записано\n"
     "     (записать без журнала: --no-journal)\n"
-    "  7  запись в прибор выполнена, но журнал изменений не смог её завершить";
+    "  7  запись в прибор выполнена, но журнал изменений не смог её завершить\n"
+    "  verify: 0 - годен, 8 - не годен, 9 - проверка не выполнена (прибор не считан,\n"
+    "     сигнал не установился, ввод закончился, проверка не сохранена); 1, 2 и 6 -\n"
+    "     как у остальных команд";
 
 pmlink::StopSignal g_stop;
 
@@ -169,7 +191,7 @@ int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, co
 int Run(std::ostream& out, std::ostream& err) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff, watch, journal");
+  parser.addPositionalArgument("команда", "ports, scan, read, save, load, restore, diff, watch, journal, verify");
   const QCommandLineOption help({"h", "help"}, "Показать эту справку.");
   const QCommandLineOption version({"v", "version"}, "Показать версию программы.");
   const QCommandLineOption baud("baud", "Скорость, бит/с (по умолчанию 9600).", "бит/с", "9600");
@@ -189,11 +211,28 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption portFilter("port", "journal: только записи этого порта.", "порт");
   const QCommandLineOption addressFilter("address", "journal: только записи этого адреса, 1..32.", "n");
   const QCommandLineOption since("since", "journal: записи начиная с ГГГГ-ММ-ДД[TЧЧ:ММ[:СС]].", "время");
-  const QCommandLineOption interval("interval", "watch: наименьшее время от начала цикла опроса до следующего, с.", "с", "0");
+  const QCommandLineOption interval(
+      "interval", "watch: наименьшее время от начала цикла опроса до следующего, с; verify: между отсчётами (1 с).", "с", "0");
   const QCommandLineOption count("count", "watch: число циклов опроса (по умолчанию - до Ctrl+C).", "n");
-  const QCommandLineOption csv("csv", "watch: записывать каждый опрос в файл CSV.", "файл");
+  const QCommandLineOption csv("csv", "watch: записывать каждый опрос в файл CSV; verify --list: проверки в файл CSV.", "файл");
+  const QCommandLineOption points("points", "verify: точки проверки, °C или % шкалы (по умолчанию 5 по диапазону).", "точки");
+  const QCommandLineOption tolerance("tolerance", "verify: допускаемая погрешность: 0,5% диапазона или 2C.", "допуск");
+  const QCommandLineOption readings("readings", "verify: отсчётов в точке, 1..50 (по умолчанию 5).", "n");
+  const QCommandLineOption script("script", "verify: строки точек от программы, терминал не нужен.");
+  const QCommandLineOption copper("copper", "verify: калибратор термопары подключён медными проводами: E(t) - E(tхс).");
+  const QCommandLineOption after("after", "verify: проверка после регулировки к проверке \"как найдено\" с этим номером.", "ID");
+  const QCommandLineOption equipment("equipment", "verify: эталон (наименование, тип).", "текст");
+  const QCommandLineOption serial("serial", "verify: заводской номер эталона.", "текст");
+  const QCommandLineOption certificate("certificate", "verify: свидетельство о калибровке (поверке) эталона.", "текст");
+  const QCommandLineOption validUntil("valid-until", "verify: эталон действителен до.", "дата");
+  const QCommandLineOption ambient("ambient", "verify: температура окружающего воздуха, °C.", "°C");
+  const QCommandLineOption humidity("humidity", "verify: относительная влажность, %.", "%");
+  const QCommandLineOption list("list", "verify: проверки из журнала.");
+  const QCommandLineOption pdf("pdf", "verify ID: протокол калибровки в файл PDF.", "файл");
   parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
-                     journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv});
+                     journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv, points, tolerance,
+                     readings, script, copper, after, equipment, serial, certificate, validUntil, ambient, humidity,
+                     list, pdf});
   // An address set that begins with a dash ("-4") is no option: it goes
   // after "--", where the set's own check says what is wrong with it.
   QStringList arguments = QCoreApplication::arguments();
@@ -227,10 +266,52 @@ int Run(std::ostream& out, std::ostream& err) {
   const std::map<QString, Command> commands = {
       {"ports", {1, {}}},           {"scan", {2, {&to}}},       {"read", {3, {&json}}},
       {"save", {4, {}}},            {"load", {4, {}}},          {"restore", {4, {&calibration}}},
-      {"diff", {4, {&settings}}},   {"watch", {3, {&interval, &count, &csv}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}}};
+      {"diff", {4, {&settings}}},   {"watch", {3, {&interval, &count, &csv}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}},
+      {"verify", {3, {&journalPath, &points, &tolerance, &readings, &interval, &script, &copper, &after, &equipment,
+                      &serial, &certificate, &validUntil, &ambient, &humidity}}}};
   const auto known = commands.find(command);
   if (known == commands.end()) return Usage(err, "Неизвестная команда: " + command);
   const bool journalCommand = command == "journal";
+  if (command == "verify" && (parser.isSet(list) || parser.isSet(pdf))) {
+    if (parser.isSet(list) == parser.isSet(pdf) || args.size() != (parser.isSet(list) ? 1 : 2))
+      return Usage(err, "verify --list или verify ID --pdf ФАЙЛ");
+    for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
+                                             &calibration, &settings, &noJournal, &interval, &count, &points,
+                                             &tolerance, &readings, &script, &copper, &after, &equipment, &serial,
+                                             &certificate, &validUntil, &ambient, &humidity})
+      if (parser.isSet(*option))
+        return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к verify --list и --pdf.");
+    if (parser.isSet(pdf) && (parser.isSet(portFilter) || parser.isSet(addressFilter) || parser.isSet(since) || parser.isSet(csv)))
+      return Usage(err, "verify ID --pdf принимает только номер проверки и файл.");
+    pmverify::CheckFilter filter;
+    if (parser.isSet(portFilter)) filter.port = parser.value(portFilter).toStdString();
+    if (parser.isSet(addressFilter)) {
+      const auto n = Number(parser.value(addressFilter), 1, 32);
+      if (!n) return Usage(err, "--address: адрес от 1 до 32");
+      filter.address = *n;
+    }
+    if (parser.isSet(since)) {
+      const auto ms = pmcli::ParseLocalTime(parser.value(since).toStdString());
+      if (!ms) return Usage(err, "--since: время в виде ГГГГ-ММ-ДД или ГГГГ-ММ-ДДTЧЧ:ММ[:СС]: " + parser.value(since));
+      filter.sinceMs = *ms;
+    }
+    std::int64_t id = 0;
+    if (parser.isSet(pdf)) {
+      bool ok = false;
+      id = args[1].toLongLong(&ok);
+      if (!ok || id <= 0) return Usage(err, "Номер проверки - целое число больше 0: " + args[1]);
+    }
+    const std::string file =
+        parser.isSet(journalPath) ? parser.value(journalPath).toStdString() : pmjournal::ConfiguredPath();
+    try {
+      auto opened = pmjournal::Journal::Open(file, pmjournal::Journal::Mode::Read);
+      if (parser.isSet(pdf)) return pmcli::VerifyPdf(err, *opened.journal, id, parser.value(pdf).toStdString());
+      return pmcli::VerifyList(out, err, *opened.journal, filter, parser.value(csv).toStdString());
+    } catch (const pmjournal::JournalError& e) {
+      pmcli::Report(err, e.what());
+      return pmcli::kJournalRefused;
+    }
+  }
   const QString journalVerb = journalCommand && args.size() > 1 ? args[1] : QString();
   const bool arityOk = journalCommand ? (args.size() == 1 || (args.size() == 3 && (journalVerb == "show" || journalVerb == "export")))
                                       : args.size() == known->second.arity;
@@ -241,7 +322,9 @@ int Run(std::ostream& out, std::ostream& err) {
   if (command == "load" || command == "restore") allowed.insert(allowed.end(), {&journalPath, &noJournal});
   for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
                                            &calibration, &settings, &journalPath, &noJournal, &portFilter,
-                                           &addressFilter, &since, &interval, &count, &csv})
+                                           &addressFilter, &since, &interval, &count, &csv, &points, &tolerance,
+                                           &readings, &script, &copper, &after, &equipment, &serial, &certificate,
+                                           &validUntil, &ambient, &humidity, &list, &pdf})
     if (parser.isSet(*option) && std::find(allowed.begin(), allowed.end(), option) == allowed.end())
       return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к команде " + command + ".");
   if (command == "ports") return pmcli::Ports(out);
@@ -284,6 +367,42 @@ int Run(std::ostream& out, std::ostream& err) {
   if (!Number(parser.value(stopBits), 1, 2)) return Usage(err, "--stop-bits: 1 или 2");
   if (!TComPortClass::SupportedBaud(parser.value(baud).toStdString()))
     return Usage(err, "--baud: скорость " + parser.value(baud) + " бит/с не поддерживается");
+  pmcli::VerifyOptions verify;
+  if (command == "verify") {
+    if (parser.isSet(points)) verify.points = parser.value(points).toStdString();
+    if (parser.isSet(tolerance)) {
+      verify.tolerance = parser.value(tolerance).toStdString();
+      if (!pmverify::ParseTolerance(*verify.tolerance)) return Usage(err, "--tolerance: например 0,5% (диапазона) или 2C");
+    }
+    if (parser.isSet(readings)) {
+      verify.readings = Number(parser.value(readings), 1, pmverify::kMaxReadings);
+      if (!verify.readings) return Usage(err, "--readings: число отсчётов от 1 до 50");
+    }
+    if (parser.isSet(interval)) {
+      const auto s = Seconds(parser.value(interval));
+      if (!s || *s > 60) return Usage(err, "--interval: число секунд от 0 до 60");
+      verify.intervalMs = static_cast<int>(*s * 1000 + 0.5);
+    }
+    if (parser.isSet(after)) {
+      bool ok = false;
+      verify.after = parser.value(after).toLongLong(&ok);
+      if (!ok || *verify.after <= 0) return Usage(err, "--after: номер проверки \"как найдено\"");
+    }
+    verify.script = parser.isSet(script);
+    verify.copper = parser.isSet(copper);
+    auto take = [&parser](const QCommandLineOption& option, std::optional<std::string>& field) {
+      if (parser.isSet(option)) field = parser.value(option).toStdString();
+    };
+    take(equipment, verify.equipment);
+    take(serial, verify.serial);
+    take(certificate, verify.certificate);
+    take(validUntil, verify.validUntil);
+    take(ambient, verify.ambient);
+    take(humidity, verify.humidity);
+    verify.tableDirs = pmrange::DefaultTableDirs();
+    if (!verify.script && !isatty(STDIN_FILENO))
+      return Usage(err, "verify ждёт оператора у терминала; строки от программы - с ключом --script");
+  }
   if (command == "restore" && !parser.isSet(calibration))
     return Usage(err, "restore восстанавливает и калибровку прибора: подтвердите это ключом --include-calibration.\n"
                       "Для переноса только настроек служит команда load.");
@@ -297,13 +416,14 @@ int Run(std::ostream& out, std::ostream& err) {
   // Every write goes on record: a journal that cannot be opened refuses the
   // write before the port is opened.
   std::unique_ptr<pmjournal::Journal> journal;
-  if ((command == "load" || command == "restore") && !parser.isSet(noJournal)) {
+  if ((command == "load" || command == "restore" || command == "verify") && !parser.isSet(noJournal)) {
     try {
       auto opened = pmjournal::Journal::Open(journalFile);
       if (!opened.notice.empty()) pmcli::Report(err, opened.notice);
       journal = std::move(opened.journal);
     } catch (const pmjournal::JournalError& e) {
-      pmcli::Report(err, std::string(e.what()) + "\nВ прибор ничего не записано. Записать без журнала: ключ --no-journal.");
+      pmcli::Report(err, std::string(e.what()) + (command == "verify" ? "\nПроверка не выполнена: её негде сохранить."
+                                                                     : "\nВ прибор ничего не записано. Записать без журнала: ключ --no-journal."));
       return pmcli::kJournalRefused;
     }
   }
@@ -348,6 +468,9 @@ int Run(std::ostream& out, std::ostream& err) {
   else if (command == "save") code = pmcli::Save(target, args[3].toStdString());
   else if (command == "load") code = pmcli::Load(target, file, false);
   else if (command == "restore") code = pmcli::Load(target, file, true);
+  else if (command == "verify") {
+    code = pmcli::Verify(target, *journal, pmverify::RememberedSetup, verify, std::cin);
+  }
   else if (command == "watch") {
     StopOnSignals();
     code = pmcli::Watch(link, out, err, watch, parser.isSet(csv) ? &csvFile : nullptr, g_stop);
@@ -363,7 +486,12 @@ int main(int argc, char* argv[]) {
   // A file-size limit makes a write fail with its reason instead of killing
   // the program half-way through.
   std::signal(SIGXFSZ, SIG_IGN);
-  QCoreApplication app(argc, argv);
+  // Printing a record needs the fonts of QtGui, on no screen.
+  bool printing = false;
+  for (int i = 1; i < argc; ++i) printing = printing || std::string(argv[i]).rfind("--pdf", 0) == 0;
+  if (printing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> application =
+      printing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("pmctl");
   QCoreApplication::setApplicationVersion(QString::fromStdString(pmset::ProgramVersion()));
   pmcli::ParserTexts parserTexts;

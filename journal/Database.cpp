@@ -69,6 +69,10 @@ void Statement::Bind(int at, std::int64_t value) {
   if (const int rc = sqlite3_bind_int64(m_stmt, at, value); rc != SQLITE_OK) m_db.Fail(rc);
 }
 
+void Statement::Bind(int at, double value) {
+  if (const int rc = sqlite3_bind_double(m_stmt, at, value); rc != SQLITE_OK) m_db.Fail(rc);
+}
+
 void Statement::Bind(int at, const std::string& value) {
   if (const int rc = sqlite3_bind_text(m_stmt, at, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
       rc != SQLITE_OK)
@@ -101,6 +105,8 @@ void Statement::Reset() {
 }
 
 std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+double Statement::Real(int column) const { return sqlite3_column_double(m_stmt, column); }
 
 std::string Statement::Text(int column) const {
   const auto* text = sqlite3_column_text(m_stmt, column);

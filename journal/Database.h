@@ -55,6 +55,7 @@ class Statement {
 
   // Parameters count from 1.
   void Bind(int at, std::int64_t value);
+  void Bind(int at, double value);
   void Bind(int at, const std::string& value);
   void Bind(int at, std::span<const std::uint8_t> value);
   void BindNull(int at);
@@ -64,6 +65,7 @@ class Statement {
   void Reset();
 
   std::int64_t Int(int column) const;
+  double Real(int column) const;
   std::string Text(int column) const;
   std::vector<std::uint8_t> Blob(int column) const;
   bool IsNull(int column) const;

@@ -139,4 +139,6 @@ std::string ExportCsv(const Journal& journal, const Filter& filter, const std::s
   });
 }
 
+std::string CsvQuoted(const std::string& text) { return pmset::CsvTextField(text); }
+
 }  // namespace pmjournal

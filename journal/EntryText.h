@@ -43,6 +43,8 @@ std::string OutcomeLine(const Entry& e);
 
 std::string CsvHeader();
 std::string CsvRow(const Entry& e);
+// A CSV field, quoted when it holds a separator, a quote or a line end.
+std::string CsvQuoted(const std::string& text);
 // The whole file: mark, header and one line per entry.
 std::string CsvText(const std::vector<Entry>& entries);
 // The entries the filter chooses, newest first, written as that file to

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "CheckTables.h"
 #include "Database.h"
 #include "FileAccess.h"
 #include "JournalFile.h"
@@ -90,6 +91,12 @@ std::string Step(int version) {
   }
   for (const Index& i : kIndexes)
     if (i.since == version) sql += std::string("CREATE INDEX ") + i.name + " ON entries(" + i.columns + ");";
+  for (const Table& t : kCheckTables) {
+    if (t.since != version) continue;
+    sql += std::string("CREATE TABLE ") + t.name + " (id INTEGER PRIMARY KEY";
+    for (const TableColumn& c : t.columns.subspan(1)) sql += std::string(", ") + c.name + " " + c.type;
+    sql += std::string(");CREATE INDEX ") + t.name + "_index ON " + t.name + "(" + t.index + ");";
+  }
   return sql;
 }
 
@@ -153,6 +160,11 @@ int CheckedVersion(const std::string& path, Database& db) {
   std::map<std::string, std::string> expected = {{"entries", "table"}};
   for (const Index& i : kIndexes)
     if (i.since <= version) expected[i.name] = "index";
+  for (const Table& t : kCheckTables) {
+    if (t.since > version) continue;
+    expected[t.name] = "table";
+    expected[std::string(t.name) + "_index"] = "index";
+  }
   std::size_t found = 0;
   Statement objects(db, "SELECT type, name FROM sqlite_schema");
   while (objects.Step()) {
@@ -174,6 +186,17 @@ int CheckedVersion(const std::string& path, Database& db) {
     ++at;
   }
   if (at != columns.size()) NotOurs(path);
+  for (const Table& t : kCheckTables) {
+    if (t.since > version) continue;
+    std::size_t n = 0;
+    Statement table(db, std::string("PRAGMA table_info(") + t.name + ")");
+    while (table.Step()) {
+      if (n >= t.columns.size() || table.Text(1) != t.columns[n].name || table.Text(2) != t.columns[n].type)
+        NotOurs(path);
+      ++n;
+    }
+    if (n != t.columns.size()) NotOurs(path);
+  }
   return static_cast<int>(version);
 }
 

@@ -33,7 +33,7 @@ class Database;
 class JournalFile;
 
 // The schema this program writes.
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 
 // How a write ended. Pending: begun and never finished (the program ended
 // in the middle). Event: a happening with nothing to finish (output control).
@@ -137,6 +137,14 @@ class Journal {
   // transaction: all of them or none. Returns how many.
   std::size_t Append(const Journal& from);
   std::optional<Entry> Get(std::int64_t id) const;
+
+  // The schema of the file open: an older file opened to read stays at its
+  // own version, without the tables added since.
+  int SchemaVersion() const { return m_version; }
+  // Runs `op` on the file's database as every statement of the journal runs
+  // (under its lock, a damaged file moved aside): for the tables kept beside
+  // the entries. Throws JournalError naming `doing` when it fails.
+  void UseDatabase(const char* doing, const std::function<void(Database&)>& op) const { Use(doing, op); }
 
   // What happened to the file since the last call, for the operator: a
   // damaged file moved aside and a new one started. Empty when nothing did.

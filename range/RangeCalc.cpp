@@ -108,20 +108,26 @@ LoadStatus ParseRefTable(std::string_view text, RefTable& t) {
 
 RangeCalculator::RangeCalculator(ui::MessageService& messages) : tableDirs(DefaultTableDirs()), msg_(messages) {}
 
-LoadStatus RangeCalculator::LoadRefTable(std::string_view sensorText) {
+LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t) {
   const SensorInfo* info = FindSensor(sensorText);
-  fileName_ = info ? std::string(info->file) : std::string();
   if (!info) return LoadStatus::CannotOpen;
-  for (const auto& dir : tableDirs) {
-    const std::string path = dir.empty() ? fileName_ : dir + "/" + fileName_;
+  const std::string file(info->file);
+  for (const auto& dir : dirs) {
+    const std::string path = dir.empty() ? file : dir + "/" + file;
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) continue;
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) continue;
-    return ParseRefTable(text.str(), table_);
+    return ParseRefTable(text.str(), t);
   }
   return LoadStatus::CannotOpen;
+}
+
+LoadStatus RangeCalculator::LoadRefTable(std::string_view sensorText) {
+  const SensorInfo* info = FindSensor(sensorText);
+  fileName_ = info ? std::string(info->file) : std::string();
+  return LoadTableFile(tableDirs, sensorText, table_);
 }
 
 std::nullopt_t RangeCalculator::Refuse(const std::string& text) {

@@ -59,6 +59,10 @@ std::optional<std::string> TableDirInUse(const std::vector<std::string>& dirs);
 // Parses the text of a table file into t (from index 0).
 LoadStatus ParseRefTable(std::string_view text, RefTable& t);
 
+// Reads the table of a sensor type from the first of dirs that holds its
+// file ("" is the working folder).
+LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t);
+
 // One table point taken by the fit: its entry and the segment (0..8) it
 // belongs to.
 struct WalkPoint {

@@ -6,6 +6,9 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "Sensor.h"
+#include "SensorLists.h"
+
 namespace sim {
 
 namespace {
@@ -74,6 +77,48 @@ std::int16_t Clamp16(double v) {
 
 bool Equal(std::span<const std::uint8_t> a, std::initializer_list<std::uint8_t> b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// What the bench's instrument measures over: the sensor and the range its
+// block selects (°C), or the unified current input of КАРД and ЛУНТ.
+struct BenchScale {
+  Sensor sensor = Sensor::None;
+  double tmin = 0, tmax = 0;
+  bool root = false;  // КАРД "корневой"
+  bool current = false;
+};
+
+std::int16_t Get16(const Bytes& b, std::size_t at) {
+  if (at + 1 >= b.size()) return 0;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)));
+}
+
+BenchScale ScaleOfBlock(int modelCode, int version, const Bytes& b) {
+  BenchScale s;
+  if (modelCode != model::ZetTs && modelCode != model::ZetTp) {
+    s.current = true;
+    s.root = modelCode == model::Kard && b.size() > kTipD && b[kTipD] == 0;
+    return s;
+  }
+  const int tipD = b.size() > kTipD ? b[kTipD] : 0;
+  s.sensor = SensorOf(modelCode, tipD);
+  const auto table = pmdev::RangeTableFor(modelCode, version, tipD);
+  const std::size_t row = b.size() > kRangeNo ? b[kRangeNo] : 0;
+  if (row < table.size()) {
+    s.tmin = table[row].start;
+    s.tmax = table[row].end;
+  } else {
+    s.tmin = Get16(b, kRangeMin);
+    s.tmax = Get16(b, kRangeMax);
+  }
+  return s;
+}
+
+// The ADC: the input's signal to a code, per kind of input.
+double Adc(int modelCode, double signal) {
+  if (modelCode == model::ZetTp) return 1000 + 250 * signal;  // mV
+  if (modelCode == model::ZetTs) return 50 * signal;          // Ω
+  return 820 + (signal - 4) * 14740 / 16;                     // mA
 }
 
 }  // namespace
@@ -245,6 +290,72 @@ void Instrument::SetWriteTime(std::chrono::milliseconds t) {
   std::lock_guard lock(m_mutex);
   m_writeTime = t;
 }
+void Instrument::SetInput(std::optional<double> signal) {
+  std::lock_guard lock(m_mutex);
+  m_input = signal;
+}
+std::optional<double> Instrument::Input() const {
+  std::lock_guard lock(m_mutex);
+  return m_input;
+}
+void Instrument::SetTerminalTemperature(double degC) {
+  std::lock_guard lock(m_mutex);
+  m_terminals = degC;
+}
+void Instrument::SetNoise(int codes, unsigned seed) {
+  std::lock_guard lock(m_mutex);
+  m_noise = std::max(0, codes);
+  m_random.seed(seed);
+}
+double Instrument::AdcOf(double signal) const {
+  std::lock_guard lock(m_mutex);
+  return AdcOfLocked(signal);
+}
+double Instrument::AdcOfLocked(double signal) const { return Adc(m_model, signal); }
+
+bool Instrument::Tune(double errorPercent) {
+  std::lock_guard lock(m_mutex);
+  const BenchScale scale = ScaleOfBlock(m_model, m_version, m_block);
+  if (!scale.current && (scale.sensor == Sensor::None || scale.tmax <= scale.tmin)) return false;
+  const double lo = AdcOfLocked(scale.current ? 4 : SignalOf(scale.sensor, scale.tmin));
+  const double hi = AdcOfLocked(scale.current ? 20 : SignalOf(scale.sensor, scale.tmax));
+  Put16(m_block, kKBegSk, static_cast<int>(std::lround(lo)));
+  Put16(m_block, kKEndSk, static_cast<int>(std::lround(hi + (hi - lo) * errorPercent / 100)));
+  return true;
+}
+
+void Instrument::MeasureInputLocked(Measurement& m) const {
+  const BenchScale scale = ScaleOfBlock(m_model, m_version, m_block);
+  double noise = 0;
+  if (m_noise > 0) noise = std::uniform_int_distribution<int>(-m_noise, m_noise)(m_random);
+  const double raw = AdcOfLocked(*m_input) + noise;
+  m.kodAcp = Clamp16(raw);
+  // The ЗЕТ-ТП measures its terminals and adds their e.m.f. to the input's.
+  double code = raw;
+  if (m_model == model::ZetTp) {
+    const double terminals = m_terminals.value_or(23.0);
+    code += AdcOfLocked(SignalOf(scale.sensor, terminals)) - AdcOfLocked(0);
+    m.txc = Clamp16(terminals / 100.0 * 8191);
+    m.kodTxc = Clamp16(Field16(kBegSkTxc) + terminals / 100.0 * (Field16(kEndSkTxc) - Field16(kBegSkTxc)));
+  }
+  const int begSk = Field16(kKBegSk);
+  const int span = Field16(kKEndSk) - begSk;
+  const double x = span ? (code - begSk) / span : 0;
+  if (scale.current) {
+    m.rez = Clamp16((scale.root ? std::sqrt(std::max(x, 0.0)) : x) * 16383);
+    return;
+  }
+  if (scale.sensor == Sensor::None || scale.tmax <= scale.tmin) {
+    m.rez = Clamp16(x * 8191);
+    return;
+  }
+  // The signal the codes stand for, and its temperature by the characteristic.
+  const double lo = SignalOf(scale.sensor, scale.tmin), hi = SignalOf(scale.sensor, scale.tmax);
+  const double width = scale.tmax - scale.tmin;
+  const double t = TemperatureOf(scale.sensor, lo + x * (hi - lo), scale.tmin - width / 2, scale.tmax + width / 2);
+  m.rez = Clamp16((t - scale.tmin) / width * 8191);
+}
+
 void Instrument::InjectFault(const Fault& fault) {
   std::lock_guard lock(m_mutex);
   m_fault = fault;
@@ -284,15 +395,17 @@ Measurement Instrument::MeasureLocked(Clock::time_point now) const {
     m.rez = Clamp16(x * scale);
     m.kodAcp = Clamp16(begSk + x * span);
     if (m_model == model::ZetTp) {
-      const double degrees = 22.0 + 1.5 * std::sin(2 * std::numbers::pi * t / 90.0);
+      const double degrees = m_terminals.value_or(22.0 + 1.5 * std::sin(2 * std::numbers::pi * t / 90.0));
       m.txc = Clamp16(degrees / 100.0 * 8191);
       m.kodTxc = Clamp16(Field16(kBegSkTxc) + degrees / 100.0 * (Field16(kEndSkTxc) - Field16(kBegSkTxc)));
     }
   }
+  if (!m_fixed && m_input) MeasureInputLocked(m);
   if (m_calibration) {
     // The input carries the reference signal: the ADC codes are its codes and
     // the results follow from them through the stored scale.
-    m.kodAcp = m_refAcp.value_or(static_cast<std::int16_t>(begSk));
+    if (m_input) m.kodAcp = Clamp16(AdcOfLocked(*m_input));
+    else m.kodAcp = m_refAcp.value_or(static_cast<std::int16_t>(begSk));
     m.rez = span ? Clamp16(double(m.kodAcp - begSk) * scale / span) : 0;
     if (m_model == model::ZetTp) {
       const int begTxc = Field16(kBegSkTxc);
@@ -330,6 +443,7 @@ Measurement Instrument::MeasureLocked(Clock::time_point now) const {
 
 float Instrument::SensorValueLocked(const Measurement& m) const {
   if (m_sensorValue) return *m_sensorValue;
+  if (m_input) return static_cast<float>(*m_input);
   // The temperature on the scale RangeMin..RangeMax, then a linear Pt100
   // resistance or a type K e.m.f. for it.
   const double lo = Field16(kRangeMin);
@@ -398,6 +512,8 @@ Reply Instrument::Answer(std::span<const std::uint8_t> frame, Clock::time_point 
       if (data.size() >= kMinBlock && data.size() <= kMaxBlock) {
         m_block.assign(data.begin(), data.end());
         m_busyUntil = now + m_writeTime;
+        // The block written ends a calibration: the codes are stored.
+        m_calibration = false;
       }
       return {};
     case kFnEcho:

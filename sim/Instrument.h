@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <span>
 #include <vector>
 
@@ -131,6 +132,26 @@ class Instrument {
   // How long the instrument answers exception 6 after a block write.
   void SetWriteTime(std::chrono::milliseconds t);
 
+  // The bench: a reference signal applied to the input (Ω for the ЗЕТ-ТС,
+  // mV for the ЗЕТ-ТП, mA for КАРД and ЛУНТ). While one is applied the
+  // instrument measures it as a real one would: its ADC converts the signal
+  // (AdcOf), the ЗЕТ-ТП adds the e.m.f. of its terminals' temperature, and
+  // the result follows from the stored calibration codes and the sensor's
+  // characteristic over the range. Nothing: the slow wave again.
+  void SetInput(std::optional<double> signal);
+  std::optional<double> Input() const;
+  // The temperature of the input terminals (the ЗЕТ-ТП's cold junction),
+  // °C, instead of its slow wave; 23 °C while an input is applied unset.
+  void SetTerminalTemperature(double degC);
+  // Reading noise on the input's ADC code: up to `codes` either way.
+  void SetNoise(int codes, unsigned seed = 1);
+  // The ADC code of an input signal.
+  double AdcOf(double signal) const;
+  // Stores the calibration codes that match the sensor and range, the scale
+  // end's code off by `errorPercent` of the span (an instrument out of
+  // calibration); false when the simulator does not model the sensor.
+  bool Tune(double errorPercent = 0);
+
   void InjectFault(const Fault& fault);
   void ClearFault();
   // Requests that the current fault has still to affect (kPersistent, or 0
@@ -144,6 +165,9 @@ class Instrument {
   Reply Answer(std::span<const std::uint8_t> frame, Clock::time_point now);
   Reply Exception(std::uint8_t function, std::uint8_t code) const;
   Measurement MeasureLocked(Clock::time_point now) const;
+  // The bench's measurement of the applied input.
+  void MeasureInputLocked(Measurement& m) const;
+  double AdcOfLocked(double signal) const;
   float SensorValueLocked(const Measurement& m) const;
   bool IsZet() const;
   std::int16_t Field16(std::size_t at) const;
@@ -167,6 +191,10 @@ class Instrument {
   Clock::time_point m_busyUntil{};
   std::optional<Fault> m_fault;
   Bytes m_ignoredRequest;  // SecondTry: the request last left unanswered
+  std::optional<double> m_input;
+  std::optional<double> m_terminals;  // none: the slow wave of the cold junction
+  int m_noise = 0;
+  mutable std::mt19937 m_random;
 };
 
 }  // namespace sim

@@ -16,10 +16,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "Control.h"
 #include "Line.h"
 #include "PtyServer.h"
 #include "TcpServer.h"
@@ -29,7 +31,7 @@ namespace {
 void Usage() {
   std::cout <<
       "usage: pmsim [--instrument ADDR:MODEL:VERSION[:nonpriv]]... [--name NAME] [--log]\n"
-      "             [--write-time MS] [--tcp ADDR:PORT] [--wire]\n"
+      "             [--write-time MS] [--tcp ADDR:PORT] [--wire] [--control PATH]\n"
       "  MODEL  100|kard, 101|zet-ts, 102|zet-tp, 103|lunt, or any code 0..255\n"
       "  Without --instrument: КАРД v5 at 1, ЗЕТ-ТС v6 at 2, ЗЕТ-ТП v6 at 3, ЛУНТ v4 at 4.\n"
       "  --name   name of the published link (default: the first free line1..line9)\n"
@@ -38,7 +40,21 @@ void Usage() {
       "           pseudo-terminal; the program reaches it as tcp://ADDR:PORT\n"
       "  --wire   model the wire: each reply arrives when request and reply would have\n"
       "           crossed a real line at the speed and character frame the program set\n"
-      "           (bits per character x bytes / bit rate); with --tcp, 9600 bit/s 8N2\n";
+      "           (bits per character x bytes / bit rate); with --tcp, 9600 bit/s 8N2\n"
+      "  --control  the bench: a Unix-domain socket at PATH that takes one command a\n"
+      "           line and answers \"ok\" or \"error: ...\" (for example with\n"
+      "           socat - UNIX-CONNECT:PATH):\n"
+      "             input ADDR VALUE     apply a reference signal to the input: ohm for\n"
+      "                                  ZET-TS, mV for ZET-TP, mA for KARD and LUNT; the\n"
+      "                                  instrument then measures it through its ADC, its\n"
+      "                                  calibration codes and its sensor characteristic\n"
+      "             input ADDR off       remove it: the slow wave again\n"
+      "             terminals ADDR DEGC  temperature of the input terminals (ZET-TP cold\n"
+      "                                  junction, default 23)\n"
+      "             noise ADDR CODES     reading noise, up to CODES of the ADC either way\n"
+      "             tune ADDR [PERCENT]  calibration codes matching sensor and range, the\n"
+      "                                  scale end off by PERCENT of the span (an instrument\n"
+      "                                  out of calibration)\n";
 }
 
 int ParseModel(const std::string& s) {
@@ -78,6 +94,7 @@ int main(int argc, char** argv) {
   bool wire = false;
   int writeTimeMs = -1;
   std::string tcp;
+  std::string control;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -91,6 +108,7 @@ int main(int argc, char** argv) {
       else if (arg == "--wire") wire = true;
       else if (arg == "--write-time") writeTimeMs = std::stoi(value());
       else if (arg == "--tcp") tcp = value();
+      else if (arg == "--control") control = value();
       else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
       else throw std::invalid_argument("unknown option " + arg);
     }
@@ -143,6 +161,11 @@ int main(int argc, char** argv) {
   };
 
   try {
+    std::unique_ptr<sim::ControlServer> bench;
+    if (!control.empty()) {
+      bench = std::make_unique<sim::ControlServer>(line, control);
+      std::printf("control: %s\n", control.c_str());
+    }
     if (!tcp.empty()) {
       if (wire) line.SetWire(sim::Wire{});
       sim::TcpServer server(line, tcp);
