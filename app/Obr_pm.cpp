@@ -67,9 +67,11 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
   WireControls();
   FormCreate();
   CreateDialogs();
+  StartJournalSync();
 }
 
 TForm1::~TForm1() {
+  m_sync.reset();  // its last round ends before the window goes
   Timer1.stop();
   if (m_overview) m_overview->StopPolling();
   Link.ClosePort();
@@ -117,6 +119,7 @@ void TForm1::WireControls() {
   action(ui.ACompareFile, &TForm1::CompareFileClick);
   action(ui.AJournal, &TForm1::JournalClick);
   action(ui.AJournalFile, &TForm1::JournalFileClick);
+  action(ui.AJournalServer, &TForm1::JournalServerClick);
   connect(ui.N4, &QAction::triggered, ui.AParol, &QAction::trigger);
   connect(ui.ToolButton6, &QAction::triggered, ui.AParol, &QAction::trigger);
 

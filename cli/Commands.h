@@ -23,6 +23,8 @@ enum Exit : int {
   kInstrumentRefused = 5,  // a model the program does not serve, a write refused, a part not taken
   kJournalRefused = 6,     // the change journal cannot record the write; nothing was written
   kJournalUnfinished = 7,  // the instrument was written, the journal could not finish its entry
+  kServerUnreached = 8,    // journal sync, --server: the team server was not reached
+  kServerIncomplete = 9,   // journal sync: the server was reached, entries are left waiting
 };
 
 struct Target {
