@@ -53,7 +53,7 @@ std::string Resolved(const std::string& shown, const std::string& host, const st
   return digits;
 }
 
-std::vector<std::uint8_t> Bytes(const PGresult* r, int row, int column) {
+std::vector<std::uint8_t> RowBytes(const PGresult* r, int row, int column) {
   std::size_t n = 0;
   unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(r, row, column)), &n);
   std::vector<std::uint8_t> out(raw, raw + (raw ? n : 0));
@@ -61,7 +61,7 @@ std::vector<std::uint8_t> Bytes(const PGresult* r, int row, int column) {
   return out;
 }
 
-Entry EntryOf(const PGresult* r, int row) {
+Entry RowEntry(const PGresult* r, int row) {
   const auto text = [&](int c) { return std::string(PQgetvalue(r, row, c)); };
   const auto number = [&](int c) { return std::strtoll(PQgetvalue(r, row, c), nullptr, 10); };
   Entry e;
@@ -78,13 +78,13 @@ Entry EntryOf(const PGresult* r, int row) {
   e.user = text(10);
   e.host = text(11);
   e.program = text(12);
-  e.before = Bytes(r, row, 13);
-  e.after = Bytes(r, row, 14);
+  e.before = RowBytes(r, row, 13);
+  e.after = RowBytes(r, row, 14);
   e.outcome = static_cast<Outcome>(number(15));
   e.step = text(16);
   e.result = static_cast<int>(number(17));
   e.detail = text(18);
-  e.sent = Bytes(r, row, 19);
+  e.sent = RowBytes(r, row, 19);
   e.beforeReadMs = number(20);
   e.uuid = text(21);
   e.shared = true;
@@ -92,7 +92,7 @@ Entry EntryOf(const PGresult* r, int row) {
 }
 
 // The filter as a WHERE clause with its parameters ($1 ...).
-struct Where {
+struct ServerFilter {
   std::string sql = " WHERE true";
   std::vector<std::string> values;
   void Add(const char* condition, std::string value) {
@@ -101,8 +101,8 @@ struct Where {
   }
 };
 
-Where WhereOf(const Filter& f) {
-  Where w;
+ServerFilter ServerWhere(const Filter& f) {
+  ServerFilter w;
   if (f.port) w.Add("port =", *f.port);
   if (f.address) w.Add("address =", std::to_string(*f.address));
   if (f.model) w.Add("model =", std::to_string(*f.model));
@@ -288,7 +288,7 @@ void TeamServer::Send(const std::vector<Entry>& entries) {
 }
 
 void TeamServer::ForEach(const Filter& f, const std::function<bool(const Entry&)>& visit) const {
-  const Where w = WhereOf(f);
+  const ServerFilter w = ServerWhere(f);
   std::string sql = std::string("SELECT ") + kColumns + " FROM pmservice.entries" + w.sql +
                     (f.oldestFirst ? " ORDER BY at_ms, id" : " ORDER BY at_ms DESC, id DESC");
   if (f.limit) sql += " LIMIT " + std::to_string(f.limit);
@@ -308,7 +308,7 @@ void TeamServer::ForEach(const Filter& f, const std::function<bool(const Entry&)
     const ExecStatusType status = PQresultStatus(r.get());
     if (status == PGRES_SINGLE_TUPLE && wanted && !thrown) {
       try {
-        if (!visit(EntryOf(r.get(), 0))) wanted = false;
+        if (!visit(RowEntry(r.get(), 0))) wanted = false;
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -329,7 +329,7 @@ void TeamServer::ForEach(const Filter& f, const std::function<bool(const Entry&)
 }
 
 std::size_t TeamServer::Count(const Filter& f) const {
-  const Where w = WhereOf(f);
+  const ServerFilter w = ServerWhere(f);
   const std::string sql = "SELECT count(*) FROM pmservice.entries" + w.sql;
   const auto params = Pointers(w.values);
   const Result r = Own(PQexecParams(m_conn, sql.c_str(), static_cast<int>(params.size()), nullptr, params.data(),
@@ -345,7 +345,7 @@ std::optional<Entry> TeamServer::Get(std::int64_t id) const {
   const Result r = Own(PQexecParams(m_conn, sql.c_str(), 1, nullptr, params, nullptr, nullptr, 0));
   if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) Fail("журнал сервера не читается");
   if (PQntuples(r.get()) == 0) return std::nullopt;
-  return EntryOf(r.get(), 0);
+  return RowEntry(r.get(), 0);
 }
 
 }  // namespace pmjournal
