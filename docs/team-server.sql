@@ -76,12 +76,22 @@ BEGIN
   RETURN NEW;
 END $$;
 
+-- When an entry arrived and was finished is the server's own time.
+CREATE FUNCTION pmservice.entries_stamp() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  NEW.received := now();
+  NEW.finished := CASE WHEN NEW.outcome <> 0 THEN now() END;
+  RETURN NEW;
+END $$;
+
 CREATE FUNCTION pmservice.entries_guard_delete() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
   RAISE EXCEPTION 'pmservice: entries of the change journal are never deleted'
     USING ERRCODE = 'integrity_constraint_violation';
 END $$;
 
+CREATE TRIGGER entries_stamp BEFORE INSERT ON pmservice.entries
+  FOR EACH ROW EXECUTE FUNCTION pmservice.entries_stamp();
 CREATE TRIGGER entries_guard_update BEFORE UPDATE ON pmservice.entries
   FOR EACH ROW EXECUTE FUNCTION pmservice.entries_guard_update();
 CREATE TRIGGER entries_guard_delete BEFORE DELETE ON pmservice.entries

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <utility>
 
 #include "Database.h"
@@ -63,6 +64,16 @@ constexpr Column kEntryColumns[] = {
     // it as it stands (0: waiting to be sent; finishing an entry sets it back).
     {"uuid", "TEXT", 4, kRandomUuid}, {"shared", "INTEGER", 4},
 };
+// The version that added a column.
+constexpr int Since(std::string_view name) {
+  for (const Column& c : kEntryColumns)
+    if (name == c.name) return c.since;
+  return 0;
+}
+// Files from this version on mark what the team server holds.
+constexpr int kSharedSince = Since("shared");
+static_assert(kSharedSince > 0 && kSharedSince == Since("uuid"));
+
 // The indexes, each with the version that added it.
 struct Index {
   const char* name;
@@ -758,7 +769,7 @@ std::vector<Entry> History::Query(const Filter& filter) const {
 
 std::vector<Entry> Journal::Waiting(std::size_t limit) const {
   std::vector<Entry> out;
-  if (m_version < 4) return out;  // a file of an earlier version, opened to read: nothing marked
+  if (m_version < kSharedSince) return out;  // a file of an earlier version, opened to read: nothing marked
   Use("не читается", [&](Database& db) {
     out.clear();
     Statement s(db, "SELECT " + ColumnList(m_version) + " FROM entries WHERE shared = 0 ORDER BY id LIMIT " +
@@ -770,7 +781,7 @@ std::vector<Entry> Journal::Waiting(std::size_t limit) const {
 
 std::size_t Journal::CountWaiting() const {
   std::size_t count = 0;
-  if (m_version < 4) return Count({});
+  if (m_version < kSharedSince) return Count({});
   Use("не читается", [&](Database& db) {
     Statement s(db, "SELECT count(*) FROM entries WHERE shared = 0");
     if (s.Step()) count = static_cast<std::size_t>(s.Int(0));

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 #include <netdb.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstring>
@@ -118,6 +119,26 @@ std::vector<const char*> Pointers(const std::vector<std::string>& values) {
   return out;
 }
 
+constexpr const char* kCancelled = "cancelled";
+
+// Drives a connection started with PQconnectStartParams to its end, in
+// slices short enough to notice `cancel`: "" when it is made, else libpq's
+// message ("timeout expired" when the time ran out, kCancelled when
+// cancelled).
+std::string Connected(PGconn* conn, std::chrono::seconds timeout, const std::atomic<bool>* cancel) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+  for (;;) {
+    if (PQstatus(conn) == CONNECTION_BAD || state == PGRES_POLLING_FAILED) return PQerrorMessage(conn);
+    if (state == PGRES_POLLING_OK) return {};
+    if (cancel && *cancel) return kCancelled;
+    if (std::chrono::steady_clock::now() >= deadline) return "timeout expired";
+    pollfd p{PQsocket(conn), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+    const int ready = ::poll(&p, 1, 100);
+    if (ready != 0) state = PQconnectPoll(conn);
+  }
+}
+
 }  // namespace
 
 std::string ConnectionFailure(const std::string& shown, const std::string& user, const std::string& m,
@@ -157,7 +178,8 @@ std::string ConnectionFailure(const std::string& shown, const std::string& user,
   return Prefix(shown) + cause;
 }
 
-TeamServer::TeamServer(const ServerAddress& address, ServerLimits limits) : m_shown(address.Shown()) {
+TeamServer::TeamServer(const ServerAddress& address, ServerLimits limits, const std::atomic<bool>* cancel)
+    : m_shown(address.Shown()) {
   std::map<std::string, std::string> k = address.keywords;
   const int given = k.count("connect_timeout") ? std::atoi(k["connect_timeout"].c_str()) : 0;
   const int connectS = given > 0 ? std::min(given, limits.connectS) : limits.connectS;
@@ -182,10 +204,12 @@ TeamServer::TeamServer(const ServerAddress& address, ServerLimits limits) : m_sh
   }
   keys.push_back(nullptr);
   values.push_back(nullptr);
-  m_conn = PQconnectdbParams(keys.data(), values.data(), 0);
+  m_conn = PQconnectStartParams(keys.data(), values.data(), 0);
   if (!m_conn) throw ServerError(Prefix(m_shown) + "нет памяти для соединения.", false);
-  if (PQstatus(m_conn) != CONNECTION_OK) {
-    const std::string why = ConnectionFailure(m_shown, address.Keyword("user"), PQerrorMessage(m_conn), connectS);
+  const std::string failure = Connected(m_conn, std::chrono::seconds(connectS), cancel);
+  if (!failure.empty()) {
+    const std::string why = failure == kCancelled ? Prefix(m_shown) + "соединение прервано."
+                                                 : ConnectionFailure(m_shown, address.Keyword("user"), failure, connectS);
     PQfinish(m_conn);
     m_conn = nullptr;
     throw ServerError(why, false);

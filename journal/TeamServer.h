@@ -43,8 +43,10 @@ struct ServerLimits {
 
 class TeamServer : public History {
  public:
-  // Connects and checks the server's schema; throws ServerError.
-  explicit TeamServer(const ServerAddress& address, ServerLimits limits = {});
+  // Connects and checks the server's schema; throws ServerError. A
+  // connection under way gives up within 0.1 s of `cancel` being set.
+  explicit TeamServer(const ServerAddress& address, ServerLimits limits = {},
+                      const std::atomic<bool>* cancel = nullptr);
   ~TeamServer() override;
   TeamServer(const TeamServer&) = delete;
   TeamServer& operator=(const TeamServer&) = delete;

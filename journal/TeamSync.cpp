@@ -27,10 +27,16 @@ SyncReport SyncOnce(const std::string& path, const ServerAddress& address, Serve
     std::error_code ec;
     // A journal nobody has written yet has nothing to send; it is not made here.
     if (std::filesystem::exists(path, ec)) journal = Journal::Open(path).journal;
-    TeamServer server(address, limits);
+    TeamServer server(address, limits, stop);
     report.reached = true;
     report.reachedMs = NowMs();
     if (journal) report.sent = SendWaiting(*journal, server, stop);
+  } catch (const ServerError& e) {
+    report.error = e.what();
+    if (e.Reached() && !report.reached) {
+      report.reached = true;
+      report.reachedMs = NowMs();
+    }
   } catch (const JournalError& e) {
     report.error = e.what();
   } catch (const std::exception& e) {

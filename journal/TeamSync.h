@@ -46,8 +46,9 @@ SyncReport SyncOnce(const std::string& path, const ServerAddress& address, Serve
 
 // A thread that runs a round at once, after every Wake() and every
 // `interval` while entries wait; `report` is called on that thread after
-// each round. The destructor ends it, waiting at most for the round under
-// way (its connection and statements are bounded).
+// each round. The destructor ends it: a connection under way is given up
+// within 0.1 s, a statement under way ends within its time limit, a name
+// lookup within the connect time.
 class SyncLoop {
  public:
   using Report = std::function<void(const SyncReport&)>;

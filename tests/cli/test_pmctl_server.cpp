@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,16 +19,16 @@
 
 namespace {
 
-struct Run {
+struct Ran {
   int code = -1;
   std::string output;  // standard output and error
   double seconds = 0;
 };
 
-Run Pmctl(const std::string& args, const std::string& env = "") {
+Ran Pmctl(const std::string& args, const std::string& env = "") {
   const std::string cmd = "{ " + env + " exec " + PMCTL + " " + args + "; } 2>&1";
   const auto started = std::chrono::steady_clock::now();
-  Run r;
+  Ran r;
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];
   for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
@@ -58,7 +59,11 @@ TEST(PmctlServer, LoadSyncAndTheTeamsHistory) {
   const std::string at = instruments.SlavePath() + " 1";
   ASSERT_EQ(Pmctl("save " + at + " " + settings + " --tx-delay 1").code, 0);
   for (const std::string& server : {refused, std::string("postgresql://u@pmservice-no-such-host.invalid/x")}) {
-    const Run load = Pmctl("load " + at + " " + settings + " --tx-delay 1 --journal " + journal,
+    // A setting that differs from the file's, so that load writes.
+    sim::Bytes b = line.Find(1)->Block();
+    b[5] ^= 0x40;
+    line.Find(1)->SetBlock(b);
+    const Ran load = Pmctl("load " + at + " " + settings + " --tx-delay 1 --journal " + journal,
                            "PMSERVICE_JOURNAL_SERVER='" + server + "'");
     EXPECT_EQ(load.code, 0) << load.output;
     EXPECT_LT(load.seconds, 3.0);
@@ -84,16 +89,25 @@ TEST(PmctlServer, LoadSyncAndTheTeamsHistory) {
       {"the team's history, refused", "journal --server --journal-server " + refused, "", 8, "соединение отвергнуто"},
   };
   for (const auto& c : cases) {
-    const Run r = Pmctl(c.args + " --journal " + journal, c.env);
+    const Ran r = Pmctl(c.args + " --journal " + journal, c.env);
     EXPECT_EQ(r.code, c.code) << c.name << ": " << r.output;
     EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << ": " << r.output;
     EXPECT_EQ(r.output.find("s3cret"), std::string::npos) << r.output;
   }
   // The server's listing is the local one (the numbers aside).
-  const Run local = Pmctl("journal --journal " + journal);
-  const Run team = Pmctl("journal --server --journal-server " + up);
-  const auto tail = [](const std::string& text) { return text.substr(text.find('\t')); };
-  EXPECT_EQ(tail(team.output), tail(local.output));
+  const Ran local = Pmctl("journal --journal " + journal);
+  const Ran team = Pmctl("journal --server --journal-server " + up);
+  const auto numbersAside = [](const std::string& text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find('\n', at);
+      out += text.substr(text.find('\t', at), end - text.find('\t', at)) + "\n";
+      at = end + 1;
+    }
+    return out;
+  };
+  EXPECT_EQ(std::count(local.output.begin(), local.output.end(), '\n'), 2);
+  EXPECT_EQ(numbersAside(team.output), numbersAside(local.output));
   std::filesystem::remove(journal);
 }
 
