@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include "JournalSetting.h"
 #include "JournalView.h"
 #include "ModalRunner.h"
 #include "PgServer.h"
@@ -77,14 +78,14 @@ class TestJournalServerWindow : public QObject {
     QVERIFY(f.JournalSyncLabel->toolTip().contains("соединение отвергнуто"));
 
     // The team's history: unreachable, then the server's entries.
-    std::vector<std::size_t> shown;
+    std::vector<std::size_t> listed;
     ui::SetDialogRunner([&](QDialog& d) {
       auto* v = qobject_cast<JournalView*>(&d);
       if (!v) return 0;
       v->ui.SpinJAddress->setValue(0);
       v->ui.ChBoxJServer->setChecked(true);
       v->ButJFilterClick();
-      shown.push_back(v->ui.ChBoxJServer->isChecked() ? v->Entries().size() : 99);
+      listed.push_back(v->ui.ChBoxJServer->isChecked() ? v->Entries().size() : 99);
       return 0;
     });
     f.JournalClick();
@@ -95,7 +96,7 @@ class TestJournalServerWindow : public QObject {
     QVERIFY(pg.Start());
     f.JournalClick();
     ui::SetDialogRunner({});
-    QCOMPARE(shown, (std::vector<std::size_t>{99, 1}));
+    QCOMPARE(listed, (std::vector<std::size_t>{99, 1}));
     f.StartJournalSync();  // a round at once instead of the interval's
     QVERIFY2(WaitFor([&] { return f.JournalSyncLabel->text().contains("все записи отправлены"); }),
              qPrintable(f.JournalSyncLabel->text()));
