@@ -795,10 +795,11 @@ void Journal::MarkShared(const std::vector<Entry>& sent) {
     try {
       // An entry finished meanwhile has another outcome now: it stays
       // waiting, and goes again as finished.
-      Statement s(db, "UPDATE entries SET shared = 1 WHERE uuid = ? AND outcome = ?");
+      Statement s(db, "UPDATE entries SET shared = 1 WHERE id = ? AND uuid = ? AND outcome = ?");
       for (const Entry& e : sent) {
-        s.Bind(1, e.uuid);
-        s.Bind(2, std::int64_t{static_cast<int>(e.outcome)});
+        s.Bind(1, e.id);
+        s.Bind(2, e.uuid);
+        s.Bind(3, std::int64_t{static_cast<int>(e.outcome)});
         s.Step();
         s.Reset();
       }
