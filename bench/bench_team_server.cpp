@@ -93,8 +93,10 @@ int main() {
   std::filesystem::create_directories(dir);
   const std::string up = pg.Uri(db);
   const std::string down = "postgresql://pmwriter@127.0.0.1:" + std::to_string(testsupport::FreeLoopbackPort()) + "/x";
-  // An address no host answers: the connection waits for connect_timeout.
-  const std::string unreachable = "postgresql://pmwriter@10.255.255.1:5432/x";
+  // A server that takes the connection and never answers: each attempt
+  // waits the whole connect time (5 s).
+  const testsupport::SilentListener silent;
+  const std::string unreachable = "postgresql://pmwriter@127.0.0.1:" + std::to_string(silent.Port()) + "/x";
   const std::pair<const char*, std::string> servers[] = {{"up", up}, {"down", down}, {"unreachable", unreachable}};
 
   // 1. The window's write path.

@@ -155,8 +155,13 @@ std::string ConnectionFailure(const std::string& shown, const std::string& user,
             "корневой сертификат (sslrootcert).";
   else if (Has(m, "does not support SSL"))
     cause = "сервер не поддерживает защищённые соединения (TLS), а адрес их требует (sslmode).";
-  else if (Has(m, "certificate") || Has(m, "SSL"))
+  else if (Has(m, "invalid response to SSL negotiation") || Has(m, "expected authentication request") ||
+           Has(m, "server closed the connection unexpectedly"))
+    cause = "по этому адресу отвечает не сервер PostgreSQL: проверьте адрес и порт.";
+  else if (Has(m, "certificate"))
     cause = "сертификат сервера не подтверждён: проверьте корневой сертификат (sslrootcert) и имя сервера.";
+  else if (Has(m, "SSL"))
+    cause = "не удалось установить защищённое соединение (TLS) с сервером.";
   else if (Has(m, "timeout expired"))
     cause = "сервер не ответил за " + std::to_string(connectS) + " с.";
   else if (Has(m, "Connection refused"))

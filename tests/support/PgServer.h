@@ -28,6 +28,31 @@
 
 namespace testsupport {
 
+// A TCP port on 127.0.0.1 that takes connections and never says a word: a
+// server that has hung, or a network that swallows what is sent.
+class SilentListener {
+ public:
+  SilentListener() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(m_fd, 64);
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+    m_port = ntohs(a.sin_port);
+  }
+  ~SilentListener() { ::close(m_fd); }
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+  int Port() const { return m_port; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+};
+
 class PgServer {
  public:
   static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
