@@ -48,7 +48,7 @@ struct Column {
   // type's empty value when none.
   const char* fill = nullptr;
 };
-// A version 4 UUID of 32 random hex digits, made per row by SQLite.
+// A random UUID (RFC 4122, version 4), made per row by SQLite.
 constexpr const char* kRandomUuid =
     "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' ||"
     " substr('89ab', 1 + abs(random() % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))";
@@ -84,7 +84,7 @@ struct Index {
 constexpr Index kIndexes[] = {
     {"entries_instrument", "port, address, at_ms", 2},
     {"entries_time", "at_ms", 2},
-    {"entries_waiting", "id", 4, "shared = 0"},
+    {"entries_waiting", "id", kSharedSince, "shared = 0"},
 };
 
 // The columns in their order; those a file of an earlier version lacks
