@@ -70,16 +70,21 @@ class PgServer {
       }
       ::chown(m_root.c_str(), m_uid, m_gid);
     }
-    m_port = FreeLoopbackPort();
-    m_ok = RunAs({std::string(kBin) + "/initdb", "-D", Data(), "-U", "postgres", "-A", "trust", "--no-sync", "-E",
-                  "UTF8", "--locale=C"}) == 0;
-    if (m_ok) {
-      std::ofstream conf(Data() + "/postgresql.conf", std::ios::app);
-      conf << "listen_addresses = '127.0.0.1'\nport = " << m_port << "\nunix_socket_directories = '" << m_root
-           << "'\nfsync = off\nsynchronous_commit = off\nfull_page_writes = off\nshared_buffers = 16MB\n"
-              "max_connections = 40\n";
+    const bool made = RunAs({std::string(kBin) + "/initdb", "-D", Data(), "-U", "postgres", "-A", "trust",
+                             "--no-sync", "-E", "UTF8", "--locale=C"}) == 0;
+    if (made) {
+      std::ofstream(Data() + "/postgresql.conf", std::ios::app)
+          << "listen_addresses = '127.0.0.1'\nunix_socket_directories = '" << m_root
+          << "'\nfsync = off\nsynchronous_commit = off\nfull_page_writes = off\nshared_buffers = 16MB\n"
+             "max_connections = 40\n";
     }
-    m_ok = m_ok && Start();
+    // Another program may take the free port first: the server then ends,
+    // and another port is tried (the last setting in the file holds).
+    for (int attempt = 0; made && !m_ok && attempt < 3; ++attempt) {
+      m_port = FreeLoopbackPort();
+      std::ofstream(Data() + "/postgresql.conf", std::ios::app) << "port = " << m_port << "\n";
+      m_ok = Start();
+    }
   }
   ~PgServer() {
     Stop();
