@@ -23,13 +23,16 @@ SyncReport SyncOnce(const std::string& path, const ServerAddress& address, Serve
                     const std::atomic<bool>* stop) {
   SyncReport report;
   std::unique_ptr<Journal> journal;
-  try {
+  // A journal nobody has written yet has nothing to send; it is not made here.
+  const auto open = [&] {
     std::error_code ec;
-    // A journal nobody has written yet has nothing to send; it is not made here.
-    if (std::filesystem::exists(path, ec)) journal = Journal::Open(path).journal;
+    if (!journal && std::filesystem::exists(path, ec)) journal = Journal::Open(path).journal;
+  };
+  try {
     TeamServer server(address, limits, stop);
     report.reached = true;
     report.reachedMs = NowMs();
+    open();
     if (journal) report.sent = SendWaiting(*journal, server, stop);
   } catch (const ServerError& e) {
     report.error = e.what();
@@ -43,6 +46,7 @@ SyncReport SyncOnce(const std::string& path, const ServerAddress& address, Serve
     report.error = std::string("Сервер журнала изменений: ") + e.what();
   }
   try {
+    open();
     report.waiting = journal ? journal->CountWaiting() : 0;
   } catch (const JournalError& e) {
     if (report.error.empty()) report.error = e.what();
