@@ -35,6 +35,11 @@ class TestJournalServerWindow : public QObject {
     testsupport::PgServer pg;
     QVERIFY2(pg.Ok(), pg.Root().c_str());
     const std::string db = pg.NewDatabase();
+    // The window's remembered server is the test's alone, and forgotten after it.
+    struct Forget {
+      Forget() { pmjournal::RememberChosenServer(""); }
+      ~Forget() { pmjournal::RememberChosenServer(""); }
+    } forget;
     testsupport::SimWindow r;
     const std::string dir = QDir::tempPath().toStdString() + "/pm_server_window_" +
                             std::to_string(QCoreApplication::applicationPid());
@@ -101,7 +106,6 @@ class TestJournalServerWindow : public QObject {
     QVERIFY2(WaitFor([&] { return f.JournalSyncLabel->text().contains("все записи отправлены"); }),
              qPrintable(f.JournalSyncLabel->text()));
     QCOMPARE(pg.Value("SELECT count(*) FROM pmservice.entries", db), std::string("2"));
-    pmjournal::RememberChosenServer("");
     QDir(QString::fromStdString(dir)).removeRecursively();
   }
 };
