@@ -17,6 +17,11 @@
 // fails it is moved aside (under a lock every program of ours respects,
 // and only the very file checked) and a new one started; an entry this
 // program had begun is carried over into the new file.
+//
+// Each entry carries a UUID made when it is begun, its identity wherever it
+// is copied, and whether the team's server holds it as it stands; the
+// sender (TeamSync.h) sends the entries that wait, and finishing an entry
+// makes it wait again.
 
 #include <cstdint>
 #include <functional>
