@@ -791,6 +791,14 @@ std::size_t Journal::CountWaiting() const {
 
 void Journal::MarkShared(const std::vector<Entry>& sent) {
   Use("не сохранено, что записи отправлены", [&](Database& db) {
+    // A mark lost with the power only sends its entries once more, and the
+    // server takes each once: it is not synced to the disk, so that a write
+    // waiting for this transaction waits as little as can be.
+    db.Execute("PRAGMA synchronous=NORMAL");
+    struct Restore {
+      Database& db;
+      ~Restore() { sqlite3_exec(db.Handle(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+    } restore{db};
     db.Execute("BEGIN IMMEDIATE");
     try {
       // An entry finished meanwhile has another outcome now: it stays
