@@ -36,6 +36,7 @@ std::optional<std::int64_t> TForm1::JournalBegin(const pmjournal::Entry& entry) 
   try {
     const std::int64_t id = OpenJournal().Begin(entry);
     ShowJournalNotice();
+    if (m_sync) m_sync->Wake();
     return id;
   } catch (const pmjournal::JournalError& e) {
     why = e.what();
@@ -50,6 +51,7 @@ void TForm1::JournalFinish(std::int64_t id, const std::vector<std::uint8_t>& sen
   try {
     OpenJournal().Finish(id, sent, after, end.outcome, end.step, end.result);
     ShowJournalNotice();
+    if (m_sync) m_sync->Wake();
   } catch (const pmjournal::JournalError& e) {
     Messages().Warning(std::string(e.what()) + "\n" +
                        (sent.empty() ? "В прибор ничего не передано; в журнале запись осталась незавершённой."
@@ -92,6 +94,7 @@ void TForm1::JournalFileClick() {
     return;
   }
   pmjournal::RememberChosenPath(path);
+  StartJournalSync();  // the new file's entries go to the server from now on
   if (!old) return;
   std::string outcome;
   try {

@@ -43,6 +43,7 @@ JournalView::JournalView(TForm1& form, pmjournal::Journal& journal) : QDialog(&f
     connect(b, &QAbstractButton::clicked, this, [this, handler] { m_form.Guarded([this, handler] { (this->*handler)(); }); });
   };
   wire(ui.ButJFilter, &JournalView::ButJFilterClick);
+  wire(ui.ChBoxJServer, &JournalView::ButJFilterClick);
   wire(ui.ButJOlder, &JournalView::ButJOlderClick);
   wire(ui.ButJNewer, &JournalView::ButJNewerClick);
   wire(ui.ButJOpen, &JournalView::ButJOpenClick);
@@ -71,12 +72,46 @@ pmjournal::Filter JournalView::FilterOf() const {
   return f;
 }
 
+const pmjournal::History& JournalView::Source() const {
+  if (m_server) return *m_server;
+  return m_journal;
+}
+
+bool JournalView::UseServer() {
+  if (!ui.ChBoxJServer->isChecked()) {
+    m_server.reset();
+    return true;
+  }
+  if (m_server) return true;
+  std::string why;
+  if (m_form.JournalServer.empty()) {
+    why = "Сервер журнала изменений не задан: «Файл» → «Сервер журнала изменений…».";
+  } else {
+    auto parsed = pmjournal::ParseServerAddress(m_form.JournalServer);
+    if (const auto* refused = std::get_if<std::string>(&parsed)) {
+      why = *refused;
+    } else {
+      try {
+        m_server = std::make_unique<pmjournal::TeamServer>(std::get<pmjournal::ServerAddress>(parsed));
+        return true;
+      } catch (const pmjournal::ServerError& e) {
+        why = e.what();
+      }
+    }
+  }
+  ui.ChBoxJServer->setChecked(false);
+  m_form.Messages().Warning(why);
+  return false;
+}
+
 void JournalView::ButJFilterClick() {
   m_shown = FilterOf();
+  UseServer();
   try {
-    m_total = m_journal.Count(m_shown);
+    m_total = Source().Count(m_shown);
   } catch (const pmjournal::JournalError& e) {
     m_total = 0;
+    m_server.reset();  // a connection that failed is made again next time
     m_form.Messages().Warning(e.what());
   }
   ShowPage(0);
@@ -95,14 +130,15 @@ void JournalView::ShowPage(std::size_t offset) {
   m_shown.limit = kPage;
   m_entries.clear();
   try {
-    if (m_total > 0) m_entries = m_journal.Query(m_shown);
+    if (m_total > 0) m_entries = Source().Query(m_shown);
   } catch (const pmjournal::JournalError& e) {
     m_entries.clear();
+    m_server.reset();
     m_form.Messages().Warning(e.what());
   }
   ui.ButJNewer->setEnabled(offset > 0);
   ui.ButJOlder->setEnabled(offset + m_entries.size() < m_total);
-  ui.LabJournalFile->setText("Файл журнала: " + Qs(m_journal.Path()) +
+  ui.LabJournalFile->setText((m_server ? "Сервер журнала: " : "Файл журнала: ") + Qs(Source().Where()) +
                              (m_total > m_entries.size()
                                   ? "\nЗаписи " + QString::number(offset + (m_entries.empty() ? 0 : 1)) + "-" +
                                         QString::number(offset + m_entries.size()) + " из " + QString::number(m_total)
@@ -195,7 +231,7 @@ void JournalView::ButJExportClick() {
   if (path.empty()) return;
   std::string failure;
   try {
-    failure = pmjournal::ExportCsv(m_journal, FilterOf(), path);
+    failure = pmjournal::ExportCsv(Source(), FilterOf(), path);
   } catch (const pmjournal::JournalError& e) {
     failure = e.what();
   }
@@ -225,7 +261,7 @@ void JournalView::ButJProtocolClick() {
   h.program = "pmservice " + pmset::ProgramVersion();
   std::vector<pmjournal::Entry> entries;
   try {
-    entries = m_journal.Query(filter);
+    entries = Source().Query(filter);
   } catch (const pmjournal::JournalError& e) {
     m_form.Messages().Warning(e.what());
     return;

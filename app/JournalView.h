@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Journal.h"
+#include "TeamServer.h"
 #include "ui_JournalView.h"
 
 class TForm1;
@@ -36,15 +37,21 @@ class JournalView : public QDialog {
   static constexpr std::size_t kPage = 1000;
   const std::vector<pmjournal::Entry>& Entries() const { return m_entries; }
   pmjournal::Filter FilterOf() const;
+  // Where the entries shown come from: the local journal or the server.
+  const pmjournal::History& Source() const;
 
  private:
   // The selected entry; a warning and nothing when none is.
   const pmjournal::Entry* Selected();
   // Shows the page that starts `offset` entries after the newest.
   void ShowPage(std::size_t offset);
+  // Connects to the team server when "Журнал группы на сервере" is checked;
+  // false (the box cleared, the operator told why) when it cannot.
+  bool UseServer();
 
   TForm1& m_form;
   pmjournal::Journal& m_journal;
+  std::unique_ptr<pmjournal::TeamServer> m_server;  // while the server's history is shown
   std::vector<pmjournal::Entry> m_entries;
   pmjournal::Filter m_shown;  // the filter of the page shown
   std::size_t m_total = 0;    // entries it chooses

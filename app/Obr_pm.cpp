@@ -71,9 +71,11 @@ TForm1::TForm1(ui::MessageService& messages, pmlink::SerialPort& port, QWidget* 
   WireControls();
   FormCreate();
   CreateDialogs();
+  StartJournalSync();
 }
 
 TForm1::~TForm1() {
+  m_sync.reset();  // its last round ends before the window goes
   Timer1.stop();
   m_line.StopPoller(pmline::LineOwner::Why::Closing);
   Link.ClosePort();
@@ -150,6 +152,7 @@ void TForm1::WireControls() {
   action(ui.ACompareFile, &TForm1::CompareFileClick);
   action(ui.AJournal, &TForm1::JournalClick);
   action(ui.AJournalFile, &TForm1::JournalFileClick);
+  action(ui.AJournalServer, &TForm1::JournalServerClick);
   connect(ui.N4, &QAction::triggered, ui.AParol, &QAction::trigger);
   connect(ui.ToolButton6, &QAction::triggered, ui.AParol, &QAction::trigger);
 

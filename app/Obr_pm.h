@@ -26,6 +26,7 @@
 #include "Help.h"
 #include "Journal.h"
 #include "LineOwner.h"
+#include "TeamSync.h"
 #include "MessageService.h"
 #include "ProgPM.h"
 #include "Reading.h"
@@ -34,6 +35,7 @@
 #include "ui_Obr_pm.h"
 
 class QAbstractButton;
+class QLabel;
 class QComboBox;
 class QLineEdit;
 class TFPSW;
@@ -224,6 +226,23 @@ class TForm1 : public QMainWindow {
   // Asks for the journal file ("" when the operator cancels).
   std::function<std::string()> AskJournalPath;
 
+  // --- the team's journal server (app/JournalServer.cpp) ------------------
+  // "Сервер журнала изменений…": the PostgreSQL server the entries are sent
+  // to ("" none), remembered for the next start once it is accepted.
+  void JournalServerClick();
+  // Asks for its address, showing `current`; nothing when cancelled.
+  std::function<std::optional<std::string>(const std::string& current)> AskJournalServer;
+  // The server's address as configured; "" when none is.
+  std::string JournalServer = RememberedJournalServer();
+  static std::string RememberedJournalServer();
+  // (Re)starts sending the journal's entries to JournalServer on a thread
+  // of its own; stops it when none is configured.
+  void StartJournalSync();
+  // A round's result in the status bar: entries waiting, last contact.
+  void ShowSyncReport(const pmjournal::SyncReport& report);
+  // The status bar's text; none while no server is configured.
+  QLabel* JournalSyncLabel = nullptr;
+
   // --- alarm, sensor and range editors; change tracking (app/Editors.cpp) ---
   void CBoxTipSignClick();
   void CBoxTipKClick();
@@ -329,6 +348,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TFormPort> m_formPort;
   std::unique_ptr<TrafficView> m_trafficView;  // traffic view
   std::unique_ptr<pmjournal::Journal> m_journal;  // change journal, at m_journal->Path()
+  std::unique_ptr<pmjournal::SyncLoop> m_sync;     // sends it to the team server
   // trend and recording
   void CreateTrend();
   std::unique_ptr<TrendView> m_trendView;

@@ -25,6 +25,8 @@ enum Exit : int {
   kJournalUnfinished = 7,  // the instrument was written, the journal could not finish its entry
   kCheckFailed = 8,        // verify: the instrument is not within its permissible error
   kNotChecked = 9,         // verify: the check could not be done or stored
+  kServerUnreached = 10,   // journal sync, --server: the team server was not reached
+  kServerIncomplete = 11,  // journal sync: the server was reached, entries are left waiting
 };
 
 struct Target {

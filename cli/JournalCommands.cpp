@@ -9,6 +9,7 @@
 #include "EntryText.h"
 #include "FileAccess.h"
 #include "Report.h"
+#include "TeamSync.h"
 
 namespace pmcli {
 
@@ -114,7 +115,7 @@ std::optional<std::int64_t> ParseLocalTime(const std::string& text) {
   return static_cast<std::int64_t>(t) * 1000;
 }
 
-int JournalList(std::ostream& out, const pmjournal::Journal& journal, const pmjournal::Filter& filter, bool json) {
+int JournalList(std::ostream& out, const pmjournal::History& journal, const pmjournal::Filter& filter, bool json) {
   // One entry at a time, whatever the journal's size; a reader that has
   // gone away (a closed pipe) ends the listing.
   bool first = true;
@@ -140,10 +141,10 @@ int JournalList(std::ostream& out, const pmjournal::Journal& journal, const pmjo
   return kDone;
 }
 
-int JournalShow(std::ostream& out, std::ostream& err, const pmjournal::Journal& journal, std::int64_t id) {
+int JournalShow(std::ostream& out, std::ostream& err, const pmjournal::History& journal, std::int64_t id) {
   const auto e = journal.Get(id);
   if (!e) {
-    Report(err, "В журнале " + journal.Path() + " нет записи " + std::to_string(id));
+    Report(err, "В журнале " + journal.Where() + " нет записи " + std::to_string(id));
     return kFileRefused;
   }
   out << "Запись " << e->id << ": " << e->operation << ", " << pmjournal::OutcomeLine(*e) << '\n'
@@ -159,7 +160,7 @@ int JournalShow(std::ostream& out, std::ostream& err, const pmjournal::Journal& 
   return kDone;
 }
 
-int JournalExport(std::ostream& err, const pmjournal::Journal& journal, const pmjournal::Filter& filter,
+int JournalExport(std::ostream& err, const pmjournal::History& journal, const pmjournal::Filter& filter,
                   const std::string& file) {
   const std::string failure = pmjournal::ExportCsv(journal, filter, file);
   if (!failure.empty()) {
@@ -167,6 +168,30 @@ int JournalExport(std::ostream& err, const pmjournal::Journal& journal, const pm
     return kFileRefused;
   }
   return kDone;
+}
+
+std::variant<pmjournal::ServerAddress, int> ServerOf(std::ostream& err, const std::string& server) {
+  if (server.empty()) {
+    Report(err, "Сервер журнала изменений не задан: ключ --journal-server, переменная PMSERVICE_JOURNAL_SERVER "
+                "или «Сервер журнала изменений…» в окне программы.");
+    return kUsage;
+  }
+  auto parsed = pmjournal::ParseServerAddress(server);
+  if (const auto* why = std::get_if<std::string>(&parsed)) {
+    Report(err, *why);
+    return kUsage;
+  }
+  return std::get<pmjournal::ServerAddress>(std::move(parsed));
+}
+
+int JournalSync(std::ostream& out, std::ostream& err, const std::string& path, const std::string& server) {
+  const auto address = ServerOf(err, server);
+  if (const int* code = std::get_if<int>(&address)) return *code;
+  const pmjournal::SyncReport r = pmjournal::SyncOnce(path, std::get<pmjournal::ServerAddress>(address));
+  out << "Отправлено на сервер журнала изменений: " << r.sent << "; ждут отправки: " << r.waiting << '\n';
+  if (!r.error.empty()) Report(err, r.error);
+  if (!r.reached) return kServerUnreached;
+  return r.everything ? kDone : kServerIncomplete;
 }
 
 }  // namespace pmcli

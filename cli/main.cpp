@@ -35,6 +35,7 @@
 #include "Report.h"
 #include "Scan.h"
 #include "SettingsFile.h"
+#include "TeamServer.h"
 #include "Watch.h"
 
 namespace {
@@ -76,11 +77,17 @@ const char* kDescription =
     "  verify --list [--port P] [--address N] [--since T] [--csv FILE]\n"
     "                                   проверки из журнала, новые сначала, или в файл CSV\n"
     "  verify ID --pdf FILE             протокол калибровки визита проверки ID (PDF)\n"
+    "  journal ... --server             то же по журналу группы на сервере\n"
+    "  journal sync                     отправить на сервер журнала записи, ждущие отправки\n"
     "\n"
     "Каждая запись в прибор (load, restore) заносится в журнал изменений до того,\n"
     "как уходит в прибор. Журнал тот же, что у окна программы: файл, выбранный\n"
     "в окне, иначе $PMSERVICE_JOURNAL, иначе ~/.local/share/pmservice/journal.sqlite;\n"
     "ключ --journal задаёт другой файл для одной команды.\n"
+    "Журнал группы ведёт сервер PostgreSQL: адрес, заданный в окне, иначе\n"
+    "$PMSERVICE_JOURNAL_SERVER; ключ --journal-server задаёт другой для одной команды.\n"
+    "Пароль берётся только из ~/.pgpass или PGPASSWORD. load и restore на сервер\n"
+    "не обращаются: записи отправляет окно программы или journal sync.\n"
     "\n"
     "PORT: устройство (/dev/ttyUSB0, COM1) или линия за шлюзом: tcp://УЗЕЛ:ПОРТ,\n"
     "rfc2217://УЗЕЛ:ПОРТ. Ключи порта и обмена (--baud, --parity, --stop-bits,\n"
@@ -101,7 +108,9 @@ const char* kDescription =
     "  7  запись в прибор выполнена, но журнал изменений не смог её завершить\n"
     "  verify: 0 - годен, 8 - не годен, 9 - проверка не выполнена (прибор не считан,\n"
     "     сигнал не установился, ввод закончился, проверка не сохранена); 1, 2 и 6 -\n"
-    "     как у остальных команд";
+    "     как у остальных команд\n"
+    "  10 сервер журнала изменений недоступен или отказал в соединении\n"
+    "  11 journal sync: сервер доступен, но не все записи отправлены";
 
 pmlink::StopSignal g_stop;
 
@@ -150,11 +159,18 @@ std::optional<int> Number(const QString& text, int lo, int hi) {
   return v;
 }
 
-// The journal commands: nothing is opened but the journal file.
+// The journal commands: nothing is opened but the journal file, or the
+// team server.
 int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, const QString& verb,
                const QString& argument, const QCommandLineParser& parser,
-               std::array<const QCommandLineOption*, 4> options) {
-  const auto& [json, port, address, since] = options;
+               std::array<const QCommandLineOption*, 5> options, const std::string& serverText) {
+  const auto& [json, port, address, since, server] = options;
+  if (verb == "sync") {
+    if (parser.isSet(*port) || parser.isSet(*address) || parser.isSet(*since) || parser.isSet(*json) ||
+        parser.isSet(*server))
+      return Usage(err, "journal sync принимает только ключи --journal и --journal-server.");
+    return pmcli::JournalSync(out, err, file, serverText);
+  }
   pmjournal::Filter filter;
   if (parser.isSet(*port)) filter.port = parser.value(*port).toStdString();
   if (parser.isSet(*address)) {
@@ -177,11 +193,23 @@ int RunJournal(std::ostream& out, std::ostream& err, const std::string& file, co
   }
   if (verb == "export" && parser.isSet(*json)) return Usage(err, "Ключ --json не относится к journal export.");
   try {
-    // Listing and exporting never create or change a journal.
-    auto opened = pmjournal::Journal::Open(file, pmjournal::Journal::Mode::Read);
-    if (verb == "show") return pmcli::JournalShow(out, err, *opened.journal, *id);
-    if (verb == "export") return pmcli::JournalExport(err, *opened.journal, filter, argument.toStdString());
-    return pmcli::JournalList(out, *opened.journal, filter, parser.isSet(*json));
+    std::unique_ptr<pmjournal::History> history;
+    if (parser.isSet(*server)) {
+      const auto where = pmcli::ServerOf(err, serverText);
+      if (const int* code = std::get_if<int>(&where)) return *code;
+      try {
+        history = std::make_unique<pmjournal::TeamServer>(std::get<pmjournal::ServerAddress>(where));
+      } catch (const pmjournal::ServerError& e) {
+        pmcli::Report(err, e.what());
+        return pmcli::kServerUnreached;
+      }
+    } else {
+      // Listing and exporting never create or change a journal.
+      history = std::move(pmjournal::Journal::Open(file, pmjournal::Journal::Mode::Read).journal);
+    }
+    if (verb == "show") return pmcli::JournalShow(out, err, *history, *id);
+    if (verb == "export") return pmcli::JournalExport(err, *history, filter, argument.toStdString());
+    return pmcli::JournalList(out, *history, filter, parser.isSet(*json));
   } catch (const pmjournal::JournalError& e) {
     pmcli::Report(err, e.what());
     return pmcli::kJournalRefused;
@@ -207,6 +235,10 @@ int Run(std::ostream& out, std::ostream& err) {
                                        "restore: восстановить и калибровку (только для резервной копии этого же прибора).");
   const QCommandLineOption settings("settings", "diff: сравнить только то, что записывает load.");
   const QCommandLineOption journalPath("journal", "load, restore, journal: файл журнала изменений.", "файл");
+  const QCommandLineOption journalServer("journal-server",
+                                         "journal: адрес сервера журнала изменений (postgresql://...) для одной команды.",
+                                         "адрес");
+  const QCommandLineOption server("server", "journal: записи журнала группы с сервера.");
   const QCommandLineOption noJournal("no-journal", "load, restore: записать в прибор без записи в журнал.");
   const QCommandLineOption portFilter("port", "journal: только записи этого порта.", "порт");
   const QCommandLineOption addressFilter("address", "journal: только записи этого адреса, 1..32.", "n");
@@ -230,7 +262,7 @@ int Run(std::ostream& out, std::ostream& err) {
   const QCommandLineOption list("list", "verify: проверки из журнала.");
   const QCommandLineOption pdf("pdf", "verify ID: протокол калибровки в файл PDF.", "файл");
   parser.addOptions({help, version, baud, parity, stopBits, txDelay, tries, timeout, to, json, calibration, settings,
-                     journalPath, noJournal, portFilter, addressFilter, since, interval, count, csv, points, tolerance,
+                     journalPath, journalServer, server, noJournal, portFilter, addressFilter, since, interval, count, csv, points, tolerance,
                      readings, script, copper, after, equipment, serial, certificate, validUntil, ambient, humidity,
                      list, pdf});
   // An address set that begins with a dash ("-4") is no option: it goes
@@ -266,7 +298,7 @@ int Run(std::ostream& out, std::ostream& err) {
   const std::map<QString, Command> commands = {
       {"ports", {1, {}}},           {"scan", {2, {&to}}},       {"read", {3, {&json}}},
       {"save", {4, {}}},            {"load", {4, {}}},          {"restore", {4, {&calibration}}},
-      {"diff", {4, {&settings}}},   {"watch", {3, {&interval, &count, &csv}}},  {"journal", {1, {&journalPath, &json, &portFilter, &addressFilter, &since}}},
+      {"diff", {4, {&settings}}},   {"watch", {3, {&interval, &count, &csv}}},  {"journal", {1, {&journalPath, &journalServer, &server, &json, &portFilter, &addressFilter, &since}}},
       {"verify", {3, {&journalPath, &points, &tolerance, &readings, &interval, &script, &copper, &after, &equipment,
                       &serial, &certificate, &validUntil, &ambient, &humidity}}}};
   const auto known = commands.find(command);
@@ -313,7 +345,8 @@ int Run(std::ostream& out, std::ostream& err) {
     }
   }
   const QString journalVerb = journalCommand && args.size() > 1 ? args[1] : QString();
-  const bool arityOk = journalCommand ? (args.size() == 1 || (args.size() == 3 && (journalVerb == "show" || journalVerb == "export")))
+  const bool arityOk = journalCommand ? (args.size() == 1 || (args.size() == 2 && journalVerb == "sync") ||
+                                         (args.size() == 3 && (journalVerb == "show" || journalVerb == "export")))
                                       : args.size() == known->second.arity;
   if (!arityOk) return Usage(err, "Неверное число аргументов команды " + command);
   std::vector<const QCommandLineOption*> allowed = known->second.own;
@@ -321,7 +354,7 @@ int Run(std::ostream& out, std::ostream& err) {
     allowed.insert(allowed.end(), {&baud, &parity, &stopBits, &txDelay, &tries, &timeout});
   if (command == "load" || command == "restore") allowed.insert(allowed.end(), {&journalPath, &noJournal});
   for (const QCommandLineOption* option : {&baud, &parity, &stopBits, &txDelay, &tries, &timeout, &to, &json,
-                                           &calibration, &settings, &journalPath, &noJournal, &portFilter,
+                                           &calibration, &settings, &journalPath, &journalServer, &server, &noJournal, &portFilter,
                                            &addressFilter, &since, &interval, &count, &csv, &points, &tolerance,
                                            &readings, &script, &copper, &after, &equipment, &serial, &certificate,
                                            &validUntil, &ambient, &humidity, &list, &pdf})
@@ -332,8 +365,11 @@ int Run(std::ostream& out, std::ostream& err) {
     return Usage(err, "Ключи --journal и --no-journal исключают друг друга.");
   const std::string journalFile =
       parser.isSet(journalPath) ? parser.value(journalPath).toStdString() : pmjournal::ConfiguredPath();
-  if (journalCommand) return RunJournal(out, err, journalFile, journalVerb, args.size() > 2 ? args[2] : QString(), parser,
-                                        {&json, &portFilter, &addressFilter, &since});
+  const std::string serverText = parser.isSet(journalServer) ? parser.value(journalServer).toStdString()
+                                                             : pmjournal::ConfiguredServer();
+  if (journalCommand)
+    return RunJournal(out, err, journalFile, journalVerb, args.size() > 2 ? args[2] : QString(), parser,
+                      {&json, &portFilter, &addressFilter, &since, &server}, serverText);
 
   int address = 1;
   pmcli::WatchOptions watch;

@@ -127,7 +127,7 @@ std::string CsvText(const std::vector<Entry>& entries) {
   return text;
 }
 
-std::string ExportCsv(const Journal& journal, const Filter& filter, const std::string& path) {
+std::string ExportCsv(const History& journal, const Filter& filter, const std::string& path) {
   return pmset::WriteFileAtomically(path, [&](const pmset::FileWriter& write) {
     if (!write("\xEF\xBB\xBF" + CsvHeader() + kEol)) return std::string();
     try {

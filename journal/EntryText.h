@@ -50,6 +50,6 @@ std::string CsvText(const std::vector<Entry>& entries);
 // The entries the filter chooses, newest first, written as that file to
 // `path` one entry at a time (the shared atomic writer); "" when written,
 // else why not.
-std::string ExportCsv(const Journal& journal, const Filter& filter, const std::string& path);
+std::string ExportCsv(const History& journal, const Filter& filter, const std::string& path);
 
 }  // namespace pmjournal

@@ -1,9 +1,11 @@
 #include "Journal.h"
 
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <string_view>
 #include <utility>
 
 #include "CheckTables.h"
@@ -42,7 +45,14 @@ struct Column {
   const char* name;
   const char* type;
   int since;
+  // What the rows a file already holds get when the column is added; its
+  // type's empty value when none.
+  const char* fill = nullptr;
 };
+// A random UUID (RFC 4122, version 4), made per row by SQLite.
+constexpr const char* kRandomUuid =
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' ||"
+    " substr('89ab', 1 + abs(random() % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))";
 constexpr Column kEntryColumns[] = {
     {"id", "INTEGER", 1},           {"at_ms", "INTEGER", 1},    {"at", "TEXT", 1},
     {"port", "TEXT", 1},            {"address", "INTEGER", 1},  {"model", "INTEGER", 1},
@@ -51,16 +61,31 @@ constexpr Column kEntryColumns[] = {
     {"program", "TEXT", 1},         {"before", "BLOB", 1},      {"after", "BLOB", 1},
     {"outcome", "INTEGER", 1},      {"step", "TEXT", 1},        {"result", "INTEGER", 1},
     {"detail", "TEXT", 1},          {"sent", "BLOB", 3},        {"before_read_ms", "INTEGER", 3},
+    // The entry's identity on the team server, and whether the server holds
+    // it as it stands (0: waiting to be sent; finishing an entry sets it back).
+    {"uuid", "TEXT", 5, kRandomUuid}, {"shared", "INTEGER", 5},
 };
+// The version that added a column.
+constexpr int Since(std::string_view name) {
+  for (const Column& c : kEntryColumns)
+    if (name == c.name) return c.since;
+  return 0;
+}
+// Files from this version on mark what the team server holds.
+constexpr int kSharedSince = Since("shared");
+static_assert(kSharedSince > 0 && kSharedSince == Since("uuid"));
+
 // The indexes, each with the version that added it.
 struct Index {
   const char* name;
   const char* columns;
   int since;
+  const char* where = nullptr;  // a partial index: only these rows
 };
 constexpr Index kIndexes[] = {
     {"entries_instrument", "port, address, at_ms", 2},
     {"entries_time", "at_ms", 2},
+    {"entries_waiting", "id", kSharedSince, "shared = 0"},
 };
 
 // The columns in their order; those a file of an earlier version lacks
@@ -85,12 +110,16 @@ std::string Step(int version) {
     sql += ");";
   } else {
     for (const Column& c : kEntryColumns)
-      if (c.since == version)
+      if (c.since == version) {
         sql += std::string("ALTER TABLE entries ADD COLUMN ") + c.name + " " + c.type + " NOT NULL DEFAULT " +
                (std::string(c.type) == "BLOB" ? "x''" : std::string(c.type) == "TEXT" ? "''" : "0") + ";";
+        if (c.fill) sql += std::string("UPDATE entries SET ") + c.name + " = " + c.fill + ";";
+      }
   }
   for (const Index& i : kIndexes)
-    if (i.since == version) sql += std::string("CREATE INDEX ") + i.name + " ON entries(" + i.columns + ");";
+    if (i.since == version)
+      sql += std::string("CREATE INDEX ") + i.name + " ON entries(" + i.columns + ")" +
+             (i.where ? std::string(" WHERE ") + i.where : std::string()) + ";";
   for (const Table& t : kCheckTables) {
     if (t.since != version) continue;
     sql += std::string("CREATE TABLE ") + t.name + " (id INTEGER PRIMARY KEY";
@@ -335,6 +364,8 @@ Entry EntryOf(const Statement& s) {
   e.detail = s.Text(18);
   e.sent = s.Blob(19);
   e.beforeReadMs = s.Int(20);
+  e.uuid = s.Text(21);
+  e.shared = s.Int(22) != 0;
   return e;
 }
 
@@ -403,6 +434,22 @@ std::string UserFullName() {
   return UserName();
 }
 
+std::string NewUuid() {
+  std::array<std::uint8_t, 16> b{};
+  std::size_t got = 0;
+  while (got < b.size()) {
+    const ssize_t n = ::getrandom(b.data() + got, b.size() - got, 0);
+    if (n > 0) got += static_cast<std::size_t>(n);
+    else if (errno != EINTR) throw JournalError("Журнал изменений: нет случайных чисел для записи");
+  }
+  b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
+  b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  char text[37];
+  std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
+                b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  return text;
+}
+
 std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
@@ -441,6 +488,8 @@ void BindEntry(Statement& s, const Entry& entry) {
   s.Bind(18, entry.detail);
   s.Bind(19, std::span<const std::uint8_t>(entry.sent));
   s.Bind(20, entry.beforeReadMs);
+  s.Bind(21, entry.uuid);
+  s.Bind(22, std::int64_t{entry.shared ? 1 : 0});
 }
 
 }  // namespace
@@ -594,6 +643,7 @@ std::int64_t Journal::Insert(Entry& entry) {
   if (entry.at.empty()) entry.at = LocalTimeText(entry.atMs);
   if (entry.user.empty()) entry.user = UserName();
   if (entry.host.empty()) entry.host = HostName();
+  if (entry.uuid.empty()) entry.uuid = NewUuid();
   Use("запись не сохранена", [&](Database& db) {
     Statement s(db, InsertSql());
     BindEntry(s, entry);
@@ -619,7 +669,7 @@ void Journal::Finish(std::int64_t id, const std::vector<std::uint8_t>& sent, con
     const auto renumbered = m_renumbered.find(id);
     const std::int64_t live = renumbered == m_renumbered.end() ? id : renumbered->second;
     Statement s(db,
-                "UPDATE entries SET sent = ?, after = ?, outcome = ?, step = ?, result = ?,"
+                "UPDATE entries SET sent = ?, after = ?, outcome = ?, step = ?, result = ?, shared = 0,"
                 " detail = CASE WHEN ? = '' THEN detail WHEN detail = '' THEN ? ELSE detail || '; ' || ? END"
                 " WHERE id = ?");
     s.Bind(1, std::span<const std::uint8_t>(sent));
@@ -676,15 +726,6 @@ void Journal::ForEach(const Filter& f, const std::function<bool(const Entry&)>& 
   });
 }
 
-std::vector<Entry> Journal::Query(const Filter& filter) const {
-  std::vector<Entry> out;
-  ForEach(filter, [&out](const Entry& e) {
-    out.push_back(e);
-    return true;
-  });
-  return out;
-}
-
 std::size_t Journal::Count(const Filter& f) const {
   std::size_t count = 0;
   Use("не читается", [&](Database& db) {
@@ -705,7 +746,13 @@ std::size_t Journal::Append(const Journal& from) {
     try {
       Statement s(db, InsertSql());
       from.ForEach(all, [&](const Entry& e) {
-        BindEntry(s, e);
+        // The same entries, the same identities; an entry of an earlier
+        // version gets its own now. The new file sends them again: the
+        // server takes each only once.
+        Entry copy = e;
+        if (copy.uuid.empty()) copy.uuid = NewUuid();
+        copy.shared = false;
+        BindEntry(s, copy);
         s.Step();
         s.Reset();
         ++count;
@@ -728,6 +775,71 @@ std::optional<Entry> Journal::Get(std::int64_t id) const {
     if (s.Step()) found = EntryOf(s);
   });
   return found;
+}
+
+}  // namespace pmjournal
+
+namespace pmjournal {
+
+std::vector<Entry> History::Query(const Filter& filter) const {
+  std::vector<Entry> out;
+  ForEach(filter, [&out](const Entry& e) {
+    out.push_back(e);
+    return true;
+  });
+  return out;
+}
+
+std::vector<Entry> Journal::Waiting(std::size_t limit) const {
+  std::vector<Entry> out;
+  if (m_version < kSharedSince) return out;  // a file of an earlier version, opened to read: nothing marked
+  Use("не читается", [&](Database& db) {
+    out.clear();
+    Statement s(db, "SELECT " + ColumnList(m_version) + " FROM entries WHERE shared = 0 ORDER BY id LIMIT " +
+                        std::to_string(limit));
+    while (s.Step()) out.push_back(EntryOf(s));
+  });
+  return out;
+}
+
+std::size_t Journal::CountWaiting() const {
+  std::size_t count = 0;
+  if (m_version < kSharedSince) return Count({});
+  Use("не читается", [&](Database& db) {
+    Statement s(db, "SELECT count(*) FROM entries WHERE shared = 0");
+    if (s.Step()) count = static_cast<std::size_t>(s.Int(0));
+  });
+  return count;
+}
+
+void Journal::MarkShared(const std::vector<Entry>& sent) {
+  Use("не сохранено, что записи отправлены", [&](Database& db) {
+    // A mark lost with the power only sends its entries once more, and the
+    // server takes each once: it is not synced to the disk, so that a write
+    // waiting for this transaction waits as little as can be.
+    db.Execute("PRAGMA synchronous=NORMAL");
+    struct Restore {
+      Database& db;
+      ~Restore() { sqlite3_exec(db.Handle(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+    } restore{db};
+    db.Execute("BEGIN IMMEDIATE");
+    try {
+      // An entry finished meanwhile has another outcome now: it stays
+      // waiting, and goes again as finished.
+      Statement s(db, "UPDATE entries SET shared = 1 WHERE id = ? AND uuid = ? AND outcome = ?");
+      for (const Entry& e : sent) {
+        s.Bind(1, e.id);
+        s.Bind(2, e.uuid);
+        s.Bind(3, std::int64_t{static_cast<int>(e.outcome)});
+        s.Step();
+        s.Reset();
+      }
+      db.Execute("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  });
 }
 
 }  // namespace pmjournal

@@ -17,6 +17,11 @@
 // fails it is moved aside (under a lock every program of ours respects,
 // and only the very file checked) and a new one started; an entry this
 // program had begun is carried over into the new file.
+//
+// Each entry carries a UUID made when it is begun, its identity wherever it
+// is copied, and whether the team's server holds it as it stands; the
+// sender (TeamSync.h) sends the entries that wait, and finishing an entry
+// makes it wait again.
 
 #include <cstdint>
 #include <functional>
@@ -33,7 +38,7 @@ class Database;
 class JournalFile;
 
 // The schema this program writes.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 // How a write ended. Pending: begun and never finished (the program ended
 // in the middle). Event: a happening with nothing to finish (output control).
@@ -65,6 +70,11 @@ struct Entry {
   std::string step;    // where a failed write stopped
   int result = 0;      // the exchange's result code there
   std::string detail;  // free text: the file loaded, the output value ...
+  // The entry's identity wherever it is copied (a moved journal, the team
+  // server): made when it is begun.
+  std::string uuid;
+  // Whether the team server holds the entry as it stands.
+  bool shared = false;
 };
 
 struct Filter {
@@ -96,12 +106,29 @@ std::string ConfiguredPath(const std::string& chosen);
 std::int64_t NowMs();
 std::string LocalTimeText(std::int64_t atMs);
 
+// A new random (version 4) UUID, "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx".
+std::string NewUuid();
+
 // The login and host of this process.
 std::string UserName();
 std::string UserFullName();  // the account's full name, or the login
 std::string HostName();
 
-class Journal {
+// Where entries can be listed from: the local journal, the team server.
+class History {
+ public:
+  virtual ~History() = default;
+  // Newest first (or as the filter says), one entry at a time; stops when
+  // `visit` returns false.
+  virtual void ForEach(const Filter& filter, const std::function<bool(const Entry&)>& visit) const = 0;
+  virtual std::size_t Count(const Filter& filter) const = 0;
+  virtual std::optional<Entry> Get(std::int64_t id) const = 0;
+  // Where the entries are, for the operator: a file's path, a server's address.
+  virtual std::string Where() const = 0;
+  std::vector<Entry> Query(const Filter& filter) const;
+};
+
+class Journal : public History {
  public:
   enum class Mode {
     Write,  // creates the file and its folders when missing
@@ -112,7 +139,7 @@ class Journal {
   // (no such file to read, not our journal, a newer schema, a network file
   // system, no permission, the disk full ...).
   static Opened Open(const std::string& path, Mode mode = Mode::Write);
-  ~Journal();
+  ~Journal() override;
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
@@ -130,13 +157,21 @@ class Journal {
 
   // Newest first, one entry at a time, in memory independent of the
   // journal's size; stops when `visit` returns false.
-  void ForEach(const Filter& filter, const std::function<bool(const Entry&)>& visit) const;
-  std::vector<Entry> Query(const Filter& filter) const;
-  std::size_t Count(const Filter& filter) const;
+  void ForEach(const Filter& filter, const std::function<bool(const Entry&)>& visit) const override;
+  std::size_t Count(const Filter& filter) const override;
   // Copies every entry of `from`, oldest first, into this journal in one
   // transaction: all of them or none. Returns how many.
   std::size_t Append(const Journal& from);
-  std::optional<Entry> Get(std::int64_t id) const;
+  std::optional<Entry> Get(std::int64_t id) const override;
+  std::string Where() const override { return m_path; }
+
+  // The entries the team server does not hold as they stand, oldest first,
+  // at most `limit`; and how many there are.
+  std::vector<Entry> Waiting(std::size_t limit) const;
+  std::size_t CountWaiting() const;
+  // Marks entries as held by the server, each as it was sent: one finished
+  // since it was read stays waiting.
+  void MarkShared(const std::vector<Entry>& sent);
 
   // The schema of the file open: an older file opened to read stays at its
   // own version, without the tables added since.

@@ -111,6 +111,7 @@ docdir="$stage/share/doc/pmservice"
 guide="$docdir/guide.ru.html"
 cmp -s "$src/docs/guide.ru.md" "$docdir/guide.ru.md" || fail "guide.ru.md missing or different in $docdir"
 cmp -s "$src/docs/settings-file.md" "$docdir/settings-file.md" || fail "settings-file.md missing or different in $docdir"
+cmp -s "$src/docs/team-server.sql" "$docdir/team-server.sql" || fail "team-server.sql missing or different in $docdir"
 if [[ -f "$guide" ]]; then
   while read -r img; do
     [[ -f "$docdir/$img" ]] || fail "the guide shows $img, not installed"

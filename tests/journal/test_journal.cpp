@@ -174,7 +174,8 @@ TEST_F(JournalFile, AFolderOrDiskThatCannotTakeItGetsItsMessage) {
   if (child == 0) {
     signal(SIGXFSZ, SIG_IGN);
     auto j = Journal::Open(path).journal;
-    const rlimit limit{256 * 1024, 256 * 1024};
+    // Each entry takes its row and its index pages in the write-ahead log.
+    const rlimit limit{512 * 1024, 512 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
     Entry big = Make("p", 1, 100, 0, "x");
     big.detail.assign(4000, 'd');

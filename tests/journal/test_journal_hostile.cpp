@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -188,20 +189,29 @@ TEST_F(JournalHostile, AJournalOfAnEarlierVersionIsBroughtForwardAndMarked) {
       " outcome INTEGER NOT NULL, step TEXT NOT NULL, result INTEGER NOT NULL, detail TEXT NOT NULL);"
       "CREATE INDEX entries_instrument ON entries(port, address, at_ms); CREATE INDEX entries_time ON entries(at_ms);"
       "INSERT INTO entries VALUES (7, 1, 't', 'p', 3, 102, 6, 1, 'i', 'o', 'u', 'h', 'pr', x'0102', x'0103', 1, '', 0, '');"
+      "INSERT INTO entries VALUES (8, 2, 't', 'p', 3, 102, 6, 1, 'i', 'o', 'u', 'h', 'pr', x'0102', x'0103', 1, '', 0, '');"
       "PRAGMA user_version=2");
   // Reading leaves it as it is.
-  EXPECT_EQ(Journal::Open(path, Journal::Mode::Read).journal->Query({}).size(), 1u);
+  EXPECT_EQ(Journal::Open(path, Journal::Mode::Read).journal->Query({}).size(), 2u);
   EXPECT_EQ(Bytes(path).substr(68, 4), std::string(4, '\0'));
   auto j = Journal::Open(path).journal;
   const Entry kept = *j->Get(7);
   EXPECT_EQ(kept.after, (std::vector<std::uint8_t>{1, 3}));
   EXPECT_TRUE(kept.sent.empty());
+  // Entries of earlier versions get identities of their own, and wait for
+  // the team server.
+  const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  EXPECT_TRUE(std::regex_match(kept.uuid, uuid)) << kept.uuid;
+  EXPECT_NE(j->Get(8)->uuid, kept.uuid);
+  EXPECT_EQ(j->CountWaiting(), 2u);
   Entry fresh = Make(4);
   fresh.sent = {9, 9};
   fresh.beforeReadMs = 1234;
   const Entry back = *j->Get(j->Record(fresh));
   EXPECT_EQ(back.sent, fresh.sent);
   EXPECT_EQ(back.beforeReadMs, 1234);
+  EXPECT_TRUE(std::regex_match(back.uuid, uuid)) << back.uuid;
+  EXPECT_EQ(j->CountWaiting(), 3u);
   j.reset();
   const pmjournal::Header h = pmjournal::ReadHeader(reinterpret_cast<const unsigned char*>(Bytes(path).data()), 100,
                                                     fs::file_size(path));
