@@ -1,5 +1,5 @@
 // The checks in the journal's file: a file of schema 3 is listed as it is
-// when opened to read and brought to schema 4 when opened to write; a check
+// when opened to read and brought to the current schema when opened to write; a check
 // comes back whole; a visit finds its as-found and as-left checks and the
 // adjustment's entries of that instrument only; a file whose check tables
 // are not ours is refused untouched.
@@ -99,7 +99,7 @@ TEST_F(CheckStoreTest, AFileOfSchema3IsReadAsItIsAndBroughtForwardForWriting) {
   }
   EXPECT_EQ(Bytes(), before);
   auto writer = Journal::Open(path).journal;
-  EXPECT_EQ(writer->SchemaVersion(), 4);
+  EXPECT_EQ(writer->SchemaVersion(), pmjournal::kSchemaVersion);
   CheckRecord c = Check("p", 3, 2000, Stage::AsFound, 1);
   StoreCheck(*writer, c);
   writer.reset();
