@@ -82,5 +82,7 @@ function(pm_add_qtest name)
     TIMEOUT ${T_TIMEOUT}
     # Qt's own libraries keep caches alive until exit; leak reports of the
     # window tests would be about them, not about this program.
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;XDG_DATA_HOME=${PM_TEST_DATA_HOME};XDG_CONFIG_HOME=${PM_TEST_CONFIG_HOME}")
+    # Each window test keeps its remembered choices and its data apart from
+    # the others running at the same time.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0;XDG_DATA_HOME=${PM_TEST_DATA_HOME}/${name};XDG_CONFIG_HOME=${PM_TEST_CONFIG_HOME}/${name}")
 endfunction()

@@ -248,6 +248,7 @@ class TestChangeJournal : public QObject {
     const std::string moved = r.dir + "/moved/journal.sqlite";
     f.AskJournalPath = [&] { return moved; };
     f.JournalFileClick();
+    QSettings("pmservice", "pmservice").remove("journal/path");  // the choice is the test's alone
     QCOMPARE(r.messages.shown.size(), std::size_t{1});
     QVERIFY(r.messages.Last().text.find("перенесён в " + moved + " (записей: 3)") != std::string::npos);
     QCOMPARE(f.OpenJournal().Count({}), std::size_t{3});
