@@ -190,44 +190,8 @@ int main() {
   // 2. 100,000 entries: open and filter by one instrument.
   constexpr int kEntries = 100'000;
   const std::string big = (dir / "big.sqlite").string();
-  {
-    auto journal = pmjournal::Journal::Open(big).journal;
-    journal.reset();
-    // Filled in one transaction: the program's own entries commit one by one.
-    sqlite3* db = nullptr;
-    sqlite3_open(big.c_str(), &db);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO entries (at_ms, at, port, address, model, version, access, identification,"
-                       " operation, user, host, program, before, after, outcome, step, result, detail)"
-                       " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,1,'',0,'')",
-                       -1, &s, nullptr);
-    const std::int64_t t0 = 1'765'000'000'000;
-    for (int i = 0; i < kEntries; ++i) {
-      const pmjournal::Entry e = Sample(i);
-      const std::string at = "2026-12-09T03:00:00+03:00", user = "engineer", host = "service-laptop";
-      sqlite3_bind_int64(s, 1, t0 + std::int64_t{i} * 60'000);
-      sqlite3_bind_text(s, 2, at.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(s, 3, e.port.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int(s, 4, e.address);
-      sqlite3_bind_int(s, 5, e.model);
-      sqlite3_bind_int(s, 6, e.version);
-      sqlite3_bind_int(s, 7, e.access);
-      sqlite3_bind_text(s, 8, e.identification.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(s, 9, e.operation.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(s, 10, user.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(s, 11, host.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(s, 12, e.program.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_blob(s, 13, e.before.data(), 40, SQLITE_TRANSIENT);
-      sqlite3_bind_blob(s, 14, e.before.data(), 40, SQLITE_TRANSIENT);
-      sqlite3_step(s);
-      sqlite3_reset(s);
-    }
-    sqlite3_finalize(s);
-    sqlite3_exec(db, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
+  pmjournal::Journal::Open(big);
+  Fill(big, kEntries);
   const auto start = Clock::now();
   auto journal = pmjournal::Journal::Open(big).journal;
   const auto opened = Clock::now();

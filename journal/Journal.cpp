@@ -88,6 +88,12 @@ constexpr Index kIndexes[] = {
     {"entries_waiting", "id", kSharedSince, "shared = 0"},
 };
 
+// The value a column holds in an entry written before the column was added.
+std::string EmptyValue(const Column& c) {
+  const std::string type = c.type;
+  return type == "BLOB" ? "x''" : type == "TEXT" ? "''" : "0";
+}
+
 // The columns in their order; those a file of an earlier version lacks
 // (one opened to read, never brought forward) as their empty values.
 std::string ColumnList(int version = kSchemaVersion) {
@@ -95,7 +101,7 @@ std::string ColumnList(int version = kSchemaVersion) {
   for (const Column& c : kEntryColumns) {
     if (!list.empty()) list += ", ";
     if (c.since <= version) list += c.name;
-    else list += std::string(std::string(c.type) == "BLOB" ? "x''" : std::string(c.type) == "TEXT" ? "''" : "0") + " AS " + c.name;
+    else list += EmptyValue(c) + " AS " + c.name;
   }
   return list;
 }
@@ -112,7 +118,7 @@ std::string Step(int version) {
     for (const Column& c : kEntryColumns)
       if (c.since == version) {
         sql += std::string("ALTER TABLE entries ADD COLUMN ") + c.name + " " + c.type + " NOT NULL DEFAULT " +
-               (std::string(c.type) == "BLOB" ? "x''" : std::string(c.type) == "TEXT" ? "''" : "0") + ";";
+               EmptyValue(c) + ";";
         if (c.fill) sql += std::string("UPDATE entries SET ") + c.name + " = " + c.fill + ";";
       }
   }
