@@ -56,7 +56,8 @@ void Take(TForm1& f, const pmset::Snapshot& file, pmset::Scope scope) {
   f.ShowImage();
   if (!applied.notApplied.empty()) {
     std::string text = "устройство " + std::to_string(f.Serv.DeviceIndex + 1) +
-                       " в непривилегированном режиме,\nне загружено:";
+                       " в непривилегированном режиме,\n" +
+                       (scope == pmset::Scope::Settings ? "не загружено:" : "не восстановлено:");
     for (const std::string& label : applied.notApplied) text += "\n" + label;
     f.Messages().Warning(text);
   }

@@ -204,8 +204,7 @@ int Load(const Target& t, const pmset::Snapshot& file, bool everything) {
   const std::vector<std::uint8_t> read = pmset::BlockOf(back.pm);
   finish(w.sent, read, {});
   bool differ = false;
-  for (const pmset::Row& r : pmset::Compare(ViewOf(in.pm, written), ViewOf(back.pm, read), pmset::Part::Whole)) {
-    if (!r.differs) continue;
+  for (const pmset::Row& r : pmset::ReadBackDifferences(ViewOf(in.pm, written), ViewOf(back.pm, read), applied.wrote)) {
     if (!differ)
       Report(t.err, "устройство " + std::to_string(again.address) +
                         " - после записи прочитано не то, что записано (записано / прочитано):");

@@ -42,6 +42,7 @@ Applied Apply(const Snapshot& file, TProgPMClass& pm, Scope scope) {
   const int length = std::min(pm.GetLen(), static_cast<int>(file.block.size()));
   const ByteMask mask = WritableBits(pm.DevType, pm.Version, length, scope, pm.NonPriv != 0);
   Applied out;
+  out.wrote = mask;
   for (int i = 1; i <= length; ++i) {
     const auto at = static_cast<std::size_t>(i);
     const auto merged = static_cast<std::uint8_t>((pm.Image[at] & ~mask[at]) | (file.block[at - 1] & mask[at]));

@@ -26,6 +26,7 @@ ByteMask WritableBits(int model, int version, int length, Scope scope, bool nonP
 struct Applied {
   bool changed = false;                 // some byte of the image changed
   std::vector<std::string> notApplied;  // captions of the parts asked for and not taken
+  ByteMask wrote{};                     // the bits the image took from the file
 };
 
 // The caller has checked RefusalFor; pm holds a completed read.

@@ -350,4 +350,26 @@ std::vector<Row> Compare(const BlockView& mine, const BlockView& theirs, Part pa
   return out;
 }
 
+std::vector<Row> ReadBackDifferences(const BlockView& sent, const BlockView& back, const ByteMask& wrote) {
+  const std::vector<Field> a = Describe(sent), b = Describe(back);
+  const std::size_t length = std::min({sent.block.size(), back.block.size(), wrote.size() - 1});
+  const auto changed = [&](std::size_t i, std::uint8_t bits) {
+    return ((sent.block[i - 1] ^ back.block[i - 1]) & bits & wrote[i]) != 0;
+  };
+  std::vector<Row> out;
+  for (const Field& f : a) {
+    bool differs = false;
+    for (std::size_t i = 1; i <= length && !differs; ++i) differs = changed(i, f.bits[i]);
+    if (!differs) continue;
+    const auto other = std::find_if(b.begin(), b.end(), [&f](const Field& g) { return g.key == f.key; });
+    out.push_back({f.key, f.label, f.text, other == b.end() ? std::string() : other->text, f.kind, true});
+  }
+  const ByteMask shown = BitsOf(a);
+  for (std::size_t i = 1; i <= length; ++i)
+    if (changed(i, static_cast<std::uint8_t>(~shown[i])))
+      out.push_back({"byte_" + std::to_string(i), "Байт " + std::to_string(i), Hex(sent.block[i - 1]),
+                     Hex(back.block[i - 1]), Kind::Own, true});
+  return out;
+}
+
 }  // namespace pmset

@@ -83,6 +83,12 @@ struct Row {
 enum class Part { Whole, Settings };  // Settings: only what a load may write
 std::vector<Row> Compare(const BlockView& mine, const BlockView& theirs, Part part);
 
+// A write checked against the block read back after it: the fields whose
+// bits `wrote` covers, compared by those bits only, and every byte of
+// `wrote` no field shows. What the write left as it was, and the access
+// mode, which no write sets, are the instrument's own and never differ here.
+std::vector<Row> ReadBackDifferences(const BlockView& sent, const BlockView& back, const ByteMask& wrote);
+
 // The item texts of the window's lists the fields use.
 const std::vector<std::string>& AlarmTypeItems();     // CBoxTipSign
 const std::vector<std::string>& ContactTypeItems();   // CBoxTipK

@@ -198,7 +198,9 @@ TEST_F(Pmctl, OverTheNetwork) {
 namespace {
 
 // A non-privileged instrument takes alarm type, contact type and setpoints
-// only; the other settings that differ are named as not loaded.
+// only, from a load and from a restore of a privileged one's file; the other
+// parts that differ are named as not taken, and the read-back after the write
+// finds nothing it did not write (the access mode least of all).
 TEST_F(Pmctl, NonPrivilegedTakesOnlyTheAlarmSettings) {
   const std::string saved = File("three.json");
   sim::Bytes b = line.Find(1)->Block();
@@ -208,11 +210,19 @@ TEST_F(Pmctl, NonPrivilegedTakesOnlyTheAlarmSettings) {
   ASSERT_EQ(Pm("save " + At(1) + " " + saved).code, 0);
   line.Find(2)->SetPrivileged(false);
   const sim::Bytes before = line.Find(2)->Block();
-  const Outcome r = Pm("load " + At(2) + " " + saved);
-  EXPECT_EQ(r.code, 5) << r.output;  // not everything asked for was taken
-  EXPECT_NE(r.output.find("pmctl: Не загружено (непривилегированный режим): Тип датчика"), std::string::npos) << r.output;
-  EXPECT_EQ(line.Find(2)->Block()[9], before[9]);
-  EXPECT_EQ(line.Find(2)->Block()[kUst1], b[kUst1]);
+  for (const std::string command : {"load", "restore"}) {
+    line.Find(2)->SetBlock(before);
+    const bool restore = command == "restore";
+    const Outcome r = Pm(command + " " + At(2) + " " + saved + (restore ? " --include-calibration" : ""));
+    EXPECT_EQ(r.code, 5) << r.output;  // not everything asked for was taken
+    EXPECT_NE(r.output.find(restore ? "pmctl: Не восстановлено (непривилегированный режим): Тип датчика"
+                                    : "pmctl: Не загружено (непривилегированный режим): Тип датчика"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("после записи"), std::string::npos) << r.output;
+    EXPECT_EQ(line.Find(2)->Block()[9], before[9]);
+    EXPECT_EQ(line.Find(2)->Block()[kUst1], b[kUst1]);
+  }
 }
 
 }  // namespace

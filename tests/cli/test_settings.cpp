@@ -3,7 +3,9 @@
 // load takes the file's settings and nothing else, a restore everything but
 // the address and the block's last byte, a non-privileged instrument only
 // the alarm settings, and every part asked for and not taken is named. A
-// comparison of the settings after a load finds nothing left to do.
+// comparison of the settings after a load finds nothing left to do, and the
+// check of the block read back after the write reports what the write set
+// and read back otherwise, never what it left alone or the access mode.
 
 #include <gtest/gtest.h>
 
@@ -74,6 +76,27 @@ TEST(SettingsFields, LoadAndRestoreTakeWhatTheFieldTableSays) {
               }
               EXPECT_EQ(pm.Image[i], (target[i - 1] & ~take) | (source[i - 1] & take)) << "byte " << at;
               if ((source[i - 1] ^ target[i - 1]) & asked & ~take) missed.push_back(std::to_string(at));
+            }
+            // The instrument as read back: the written bits as sent, the rest
+            // whatever it holds now, and either access mode.
+            const std::vector<std::uint8_t> sent(pm.Image.begin() + 1, pm.Image.begin() + 1 + n);
+            std::vector<std::uint8_t> back(sent);
+            for (int at = 1; at <= n; ++at) {
+              const std::uint8_t kept = applied.wrote[static_cast<std::size_t>(at)];
+              auto& b = back[static_cast<std::size_t>(at - 1)];
+              b = static_cast<std::uint8_t>((b & kept) | (byte(random) & ~kept));
+            }
+            const auto access = [](bool np) { return np ? pmset::Access::NonPrivileged : pmset::Access::Privileged; };
+            const pmset::BlockView sentView{model, version, sent, access(nonPriv)};
+            EXPECT_TRUE(pmset::ReadBackDifferences(sentView, {model, version, back, access(!nonPriv)}, applied.wrote)
+                            .empty());
+            const auto written = std::find_if(applied.wrote.begin() + 1, applied.wrote.begin() + 1 + n,
+                                              [](std::uint8_t m) { return m != 0; });
+            if (written != applied.wrote.begin() + 1 + n) {
+              const auto at = static_cast<std::size_t>(written - applied.wrote.begin());
+              back[at - 1] ^= static_cast<std::uint8_t>(*written & -*written);  // its lowest written bit
+              const auto rows = pmset::ReadBackDifferences(sentView, {model, version, back, access(nonPriv)}, applied.wrote);
+              EXPECT_FALSE(rows.empty()) << "byte " << at;
             }
             // Whatever was asked and not taken is named; nothing else is.
             EXPECT_EQ(applied.notApplied.empty(), missed.empty());

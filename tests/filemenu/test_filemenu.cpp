@@ -169,6 +169,39 @@ class TestFileMenu : public QObject {
     }
   }
 
+  // A non-privileged instrument restored from a privileged one's backup:
+  // the alarm settings are taken, the rest is named as not restored, and F10
+  // writes the alarm settings and nothing else.
+  void nonPrivilegedRestoreTakesTheAlarmsOnly() {
+    Rig r;
+    sim::Instrument& mine = r.Add(1, kZetTp, 6);
+    sim::Instrument& other = r.Add(2, kZetTp, 6);
+    sim::Bytes b = mine.Block();
+    b[kTipSign] ^= 0x01;
+    b[kKBegSk] ^= 0x33;
+    mine.SetBlock(b);
+    other.SetPrivileged(false);
+    const sim::Bytes before = other.Block();
+    QVERIFY(r.OpenPort());
+    TForm1& f = *r.form;
+    f.InPortClick();
+    f.SaveFileClick();
+    f.ui.CBoxUstr->setCurrentIndex(1);
+    emit f.ui.CBoxUstr->activated(1);
+    f.InPortClick();
+    r.messages.Clear();
+    r.messages.answers.push_back(ui::Answer::Yes);
+    f.RestoreFileClick();
+    QCOMPARE(r.messages.Texts().back(),
+             std::string("устройство 2 в непривилегированном режиме,\nне восстановлено:\nКод АЦП начала шкалы"));
+    r.messages.Clear();
+    f.OutPortClick();
+    QVERIFY(r.messages.Texts().empty());
+    QCOMPARE(other.Block()[kTipSign] & 0x03, b[kTipSign] & 0x03);
+    QCOMPARE(other.Block()[kKBegSk], before[kKBegSk]);
+    QVERIFY(!other.Privileged());
+  }
+
   // A save that fails half-way (here: a 1 KiB file-size limit, smaller than
   // the file) leaves the good file as it was, no temporary beside it, and
   // says why.
