@@ -23,7 +23,7 @@ fi
 
 BUILD=${PM_SHOTS_BUILD:-build-shots}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF \
-  -DPM_SUBDIRS="ui;link;device;ops;settings;journal;line;trend;range;sim;devicelist;access;app;data;tools" >/dev/null
+  -DPM_SUBDIRS="ui;link;device;ops;settings;journal;line;trend;range;verify;sim;devicelist;access;app;data;tools" >/dev/null
 cmake --build "$BUILD" -j"$(( $(nproc) < 2 ? $(nproc) : 2 ))" --target pm_shots
 
 # A fixed screen, no desktop theme and the time zone of the pictures' bench:
