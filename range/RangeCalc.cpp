@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -108,17 +109,24 @@ LoadStatus ParseRefTable(std::string_view text, RefTable& t) {
 
 RangeCalculator::RangeCalculator(ui::MessageService& messages) : tableDirs(DefaultTableDirs()), msg_(messages) {}
 
-LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t) {
+LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t,
+                         std::string* path) {
+  if (path) path->clear();
   const SensorInfo* info = FindSensor(sensorText);
   if (!info) return LoadStatus::CannotOpen;
   const std::string file(info->file);
   for (const auto& dir : dirs) {
-    const std::string path = dir.empty() ? file : dir + "/" + file;
-    std::ifstream in(path, std::ios::binary);
+    const std::filesystem::path name = dir.empty() ? file : dir + "/" + file;
+    std::ifstream in(name, std::ios::binary);
     if (!in.is_open()) continue;
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) continue;
+    if (path) {
+      std::error_code error;
+      const std::filesystem::path full = std::filesystem::absolute(name, error);
+      *path = (error ? name : full).lexically_normal().string();
+    }
     return ParseRefTable(text.str(), t);
   }
   return LoadStatus::CannotOpen;
@@ -127,7 +135,7 @@ LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view 
 LoadStatus RangeCalculator::LoadRefTable(std::string_view sensorText) {
   const SensorInfo* info = FindSensor(sensorText);
   fileName_ = info ? std::string(info->file) : std::string();
-  return LoadTableFile(tableDirs, sensorText, table_);
+  return LoadTableFile(tableDirs, sensorText, table_, &tablePath_);
 }
 
 std::nullopt_t RangeCalculator::Refuse(const std::string& text) {

@@ -60,8 +60,10 @@ std::optional<std::string> TableDirInUse(const std::vector<std::string>& dirs);
 LoadStatus ParseRefTable(std::string_view text, RefTable& t);
 
 // Reads the table of a sensor type from the first of dirs that holds its
-// file ("" is the working folder).
-LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t);
+// file ("" is the working folder); `path`, when given, receives that file's
+// full path (empty when no folder holds it).
+LoadStatus LoadTableFile(const std::vector<std::string>& dirs, std::string_view sensorText, RefTable& t,
+                         std::string* path = nullptr);
 
 // One table point taken by the fit: its entry and the segment (0..8) it
 // belongs to.
@@ -99,6 +101,9 @@ class RangeCalculator {
   std::vector<WalkPoint> Walk() const;
 
   const RefTable& Table() const { return table_; }
+  // The full path of the file the last table was read from; empty when no
+  // folder held it.
+  const std::string& TablePath() const { return tablePath_; }
   // Prepared by CalcNonStandardRange before the fit.
   int StartIndex() const { return startIndex_; }
   int EndIndex() const { return endIndex_; }
@@ -119,6 +124,7 @@ class RangeCalculator {
   ui::MessageService& msg_;
   RefTable table_;
   std::string fileName_;
+  std::string tablePath_;
   int startIndex_ = 0;
   int endIndex_ = 0;
   double rangeStart_ = 0;

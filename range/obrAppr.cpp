@@ -62,6 +62,7 @@ void TFormNewRange::SetNodeCodes(const std::array<double, 8>& codes) {
   // Codes from elsewhere than the last calculation: its picture no longer applies.
   PlotDev->Clear();
   StDev->clear();
+  ShowTableFile();
   for (int k = 0; k < 8; ++k) ResultEdits[k + 1]->setText(QString::fromStdString(pmrange::FormatNodeCode(codes[k])));
 }
 
@@ -161,6 +162,7 @@ void TFormNewRange::Button1Click() {
                                           StdRanges.first(static_cast<std::size_t>(count)));
   if (!codes) {
     NeedRecalc = 1;
+    ShowTableFile();
     return;
   }
   NodeCodes = *codes;
@@ -174,6 +176,14 @@ void TFormNewRange::Button1Click() {
   StRez->setText(lines.join(QLatin1Char('\n')));
   NeedRecalc = 0;
   ShowDeviation();
+  ShowTableFile(calc_.TablePath());
+}
+
+void TFormNewRange::ShowTableFile(const std::string& path) {
+  const QString full = path.empty() ? QString() : QStringLiteral("Таблица НСХ: ") + QString::fromStdString(path);
+  // A path too long for the line keeps its start and its file name.
+  StTable->setText(StTable->fontMetrics().elidedText(full, Qt::ElideMiddle, StTable->width()));
+  StTable->setToolTip(full);
 }
 
 void TFormNewRange::ShowDeviation() {

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <array>
 #include <span>
+#include <string>
 
 #include "MessageService.h"
 #include "RangeCalc.h"
@@ -56,6 +57,10 @@ class TFormNewRange : public QDialog, public Ui_TFormNewRange {
   // Runs the closing steps and returns the modal result (2 or 6); used by
   // every way of closing the window.
   int CloseResult();
+
+  // Names the table file the results were computed from under them;
+  // nothing (empty path) while no calculation stands.
+  void ShowTableFile(const std::string& path = {});
 
   // The calculation behind "Расчет" (its table search folders can be set).
   pmrange::RangeCalculator& Calculator() { return calc_; }

@@ -414,31 +414,29 @@ Measurement Instrument::MeasureLocked(Clock::time_point now) const {
       m.txc = spanTxc ? Clamp16(double(m.kodTxc - begTxc) * 8191 / spanTxc) : 0;
     }
   }
-  if (!m_fixed) {
-    std::uint8_t status = 0;
-    if (m_model != model::Lunt) {
-      const int ust1 = Field16(kUst1);
-      const int ust2 = Field16(kUst2);
-      switch (m_block[kFlags] & 0x03) {
-        case 0:  // low alarm on setpoint 1, high alarm on setpoint 2
-          status |= m.rez < ust1 ? 0x01 : 0;
-          status |= m.rez > ust2 ? 0x02 : 0;
-          break;
-        case 1:
-          status |= m.rez < ust1 ? 0x01 : 0;
-          status |= m.rez < ust2 ? 0x02 : 0;
-          break;
-        default:
-          status |= m.rez > ust1 ? 0x01 : 0;
-          status |= m.rez > ust2 ? 0x02 : 0;
-          break;
-      }
-    }
-    if (m.rez < 0) status |= 0x20;
-    if (m.rez > scale) status |= 0x80;
-    m.status = status;
-  }
+  if (!m_fixed) m.status = StatusLocked(m.rez);
   return m;
+}
+
+std::uint8_t Instrument::StatusOf(std::int16_t rez) const {
+  std::lock_guard lock(m_mutex);
+  return StatusLocked(rez);
+}
+
+std::uint8_t Instrument::StatusLocked(std::int16_t rez) const {
+  std::uint8_t status = 0;
+  if (m_model != model::Lunt) {
+    // The alarm type's first letter is the block's first setpoint word and
+    // bit 1 (the window's left column and digit), its second letter the
+    // second word and bit 0; L trips below the setpoint, H above it.
+    const auto trips = [rez](bool low, int setpoint) { return low ? rez < setpoint : rez > setpoint; };
+    const int type = m_block[kFlags] & 0x03;  // 0 LH, 1 LL, otherwise HH
+    status |= trips(type <= 1, Field16(kUst1)) ? 0x02 : 0;
+    status |= trips(type == 1, Field16(kUst2)) ? 0x01 : 0;
+  }
+  if (rez < 0) status |= 0x20;
+  if (rez > (IsZet() ? 8191 : 16383)) status |= 0x80;
+  return status;
 }
 
 float Instrument::SensorValueLocked(const Measurement& m) const {

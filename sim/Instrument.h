@@ -105,6 +105,9 @@ class Instrument {
   Bytes Block() const;
   // The measurement block the instrument would send at that moment.
   Measurement MeasurementAt(Clock::time_point now) const;
+  // The status byte it sends with a result code: the alarm bits its
+  // setpoints and alarm type give, the under- and overflow bits.
+  std::uint8_t StatusOf(std::int16_t rez) const;
   bool CalibrationMode() const;
   bool OutputControlMode() const;
   // The last output code received with function 6 (ЛУНТ).
@@ -165,6 +168,7 @@ class Instrument {
   Reply Answer(std::span<const std::uint8_t> frame, Clock::time_point now);
   Reply Exception(std::uint8_t function, std::uint8_t code) const;
   Measurement MeasureLocked(Clock::time_point now) const;
+  std::uint8_t StatusLocked(std::int16_t rez) const;
   // The bench's measurement of the applied input.
   void MeasureInputLocked(Measurement& m) const;
   double AdcOfLocked(double signal) const;

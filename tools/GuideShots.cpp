@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -20,14 +21,19 @@
 
 #include "Line.h"
 #include "FileDialogs.h"
+#include "Journal.h"
+#include "JournalView.h"
 #include "Help.h"
 #include "LineOverview.h"
 #include "ModalRunner.h"
 #include "Obr_pm.h"
 #include "QtMessageService.h"
+#include "RecordShot.h"
 #include "ScriptedMessageService.h"
+#include "ShotInput.h"
 #include "TrafficView.h"
 #include "obrAppr.h"
+#include "obrNastr.h"
 #include "obrListDevice.h"
 #include "obrport.h"
 
@@ -117,6 +123,58 @@ class Shots {
   ui::ScriptedMessageService& m_messages;
   QDir m_dir;
 };
+
+// The journal window over the entries the steps before made, copied into a
+// journal of its own with a bench's port, login, host and times a few
+// minutes apart, so that the picture does not depend on who takes it.
+int JournalShot(Shots& shots, TForm1& form, const std::string& path) {
+  std::vector<pmjournal::Entry> entries;
+  try {
+    pmjournal::Filter oldestFirst;
+    oldestFirst.oldestFirst = true;
+    entries = form.OpenJournal().Query(oldestFirst);
+    auto copy = pmjournal::Journal::Open(path);
+    std::int64_t at = QDateTime(QDate(2026, 12, 8), QTime(14, 5, 0)).toMSecsSinceEpoch();
+    for (pmjournal::Entry e : entries) {
+      e.id = 0;
+      e.atMs = at;
+      e.at = pmjournal::LocalTimeText(at);
+      e.beforeReadMs = 0;
+      e.port = "/dev/ttyUSB0";
+      e.user = "ivanov";
+      e.host = "stend-1";
+      copy.journal->Record(e);
+      at += 4 * 60 * 1000;
+    }
+  } catch (const pmjournal::JournalError& e) {
+    std::fprintf(stderr, "journal: %s\n", e.what());
+    return 1;
+  }
+  if (entries.size() < 3) {
+    std::fprintf(stderr, "journal: only %zu entries\n", entries.size());
+    return 1;
+  }
+  const std::string kept = form.JournalPath;
+  form.JournalPath = path;
+  shots.OnNextDialog("journal", [](QDialog& d) {
+    auto& view = static_cast<JournalView&>(d);
+    // Every instrument of the line; the file and the days as on that bench.
+    view.ui.EditJPort->clear();
+    view.ui.SpinJAddress->setValue(0);
+    const QDateTime until(QDate(2026, 12, 8), QTime(14, 30));
+    view.ui.DateJSince->setDateTime(until.addMonths(-1));
+    view.ui.DateJUntil->setDateTime(until);
+    view.ButJFilterClick();
+    view.ui.LabJournalFile->setText(
+        view.ui.LabJournalFile->text().section(QLatin1Char(' '), 0, 1) +
+        QStringLiteral(" /home/ivanov/.local/share/pmservice/journal.sqlite"));
+    d.resize(d.size().expandedTo(QSize(1120, 440)));
+    return int(QDialog::Rejected);
+  });
+  form.JournalClick();
+  form.JournalPath = kept;
+  return 0;
+}
 
 }  // namespace
 
@@ -223,10 +281,14 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
     range.EditTK->setText(QStringLiteral("310"));
     range.EditTNExit(range.EditTK);
     range.Button1Click();
+    // The table as the installed package names it.
+    range.ShowTableFile("/usr/share/pmservice/PT100.txt");
     return range.CloseResult();
   });
   form.ButNonStandClick();
   form.OutPortClick();
+  // Read again with the input the new scale's result stands for.
+  if (MatchInput(*line.Find(2), form.Pm, {PM_SOURCE_DATA})) form.InPortClick();
   shots.Save(form, "nonstandard");
 
   // The device list after a scan of addresses 1 to 6.
@@ -269,6 +331,24 @@ int GuideShots(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messag
   shots.GrabNextBox("no-reply", ui::Answer::Ok);
   shots.Read(7);
   form.Link.Retries1 = retries;
+
+  // The exchange settings the port dialog's "Настройка обмена" opens.
+  shots.OnNextDialog("exchange", [](QDialog&) { return int(QDialog::Rejected); });
+  form.FormNastr().Execute();
+
+  // Two more writes: a setpoint of the КАРД, the alarm type of the ЗЕТ-ТП.
+  shots.Read(1);
+  form.ui.UstProc1->setText(QStringLiteral("25"));
+  form.UstProc1Exit(form.ui.UstProc1);
+  form.OutPortClick();
+  shots.Read(3);
+  form.ui.CBoxTipSign->setCurrentIndex(2);  // HH
+  form.CBoxTipSignClick();
+  form.OutPortClick();
+  shots.failed += JournalShot(shots, form, scratch.filePath(QStringLiteral("journal-shot.sqlite")).toStdString());
+
+  // The printed record of an accuracy check.
+  shots.failed += RecordShot(form, line, outDir);
 
   // The version box as the installed package shows it: the tables of the
   // machine that takes the pictures lie elsewhere.

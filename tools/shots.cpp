@@ -5,7 +5,8 @@
 // server (tools/screenshots.sh starts one under Xvfb) so that the fonts and
 // the style are those an operator sees.
 //
-//   pm_shots OUTDIR     writes OUTDIR/<model>.png, trend.png and range.png,
+//   pm_shots OUTDIR     writes OUTDIR/<model>.png, trend.png, range.png,
+//                       guide-*.png and the wiring pictures wiring-*.png,
 //                       prints what may be clipped
 //
 // It fails when a read shows a message box or when a model's layout needs
@@ -28,14 +29,17 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "GuideShots.h"
 #include "Line.h"
 #include "Obr_pm.h"
 #include "PtyServer.h"
 #include "ScriptedMessageService.h"
+#include "ShotInput.h"
 #include "TermiosPort.h"
 #include "TrendView.h"
+#include "Wiring.h"
 #include "obrAppr.h"
 
 namespace {
@@ -113,8 +117,9 @@ bool Save(QWidget& w, const QString& dir, const char* file) {
 }
 
 // Twenty reads of the ЗЕТ-ТП three seconds apart on a simulated clock: a slow
-// rise through the second setpoint (alarm marks), one read with no answer
-// (a gap) and an overflow at the end.
+// rise through the setpoint of «Уставка 1» (alarm marks where the instrument
+// reports the value beyond it), one read with no answer (a gap) and an
+// overflow at the end.
 int TrendShot(TForm1& form, sim::Line& line, ui::ScriptedMessageService& messages, const QString& dir) {
   constexpr int kAddress = 3;
   sim::Instrument& tp = line.At(kAddress - 1);
@@ -129,19 +134,18 @@ int TrendShot(TForm1& form, sim::Line& line, ui::ScriptedMessageService& message
   QTemporaryDir scratch;
   form.AskRecordPath = [&scratch] { return scratch.filePath(QStringLiteral("pokazaniya.csv")); };
   form.ui.ARecord->trigger();
+  const sim::Measurement before = tp.MeasurementAt(sim::Clock::now());
   for (int i = 0; i < 21; ++i) {
-    const int rez = static_cast<int>(3900 + 70 * i + 120 * std::sin(i / 2.5));
     const bool over = i == 20;
-    tp.SetMeasurement({.rez = static_cast<std::int16_t>(over ? 8191 : rez),
-                       .status = static_cast<std::uint8_t>((rez > 4800 ? 0x01 : 0) | (over ? 0x20 : 0)),
-                       .kodAcp = 9000, .txc = 1802, .kodTxc = 3700});
+    const auto rez = static_cast<std::int16_t>(over ? 8192 : 5450 + 100 * i + 120 * std::sin(i / 2.5));
+    tp.SetMeasurement({.rez = rez, .status = tp.StatusOf(rez), .kodAcp = 9000, .txc = 1802, .kodTxc = 3700});
     if (i == 12) tp.InjectFault(sim::Fault::Persistent(sim::FaultKind::Silence));
     form.InPortClick();
     tp.ClearFault();
     now += 3000;
   }
   messages.shown.clear();  // the box of the unanswered read
-  tp.SetMeasurement({.rez = 4096, .status = 0, .kodAcp = 9000, .txc = 1802, .kodTxc = 3700});
+  tp.SetMeasurement(before);
   now -= 3000;
   view.Refresh();
   Settle();
@@ -162,6 +166,8 @@ int RangeShot(TForm1& form, const QString& dir) {
   Settle();
   dlg.Button1Click();
   Settle();
+  // The table as the installed package names it.
+  dlg.ShowTableFile("/usr/share/pmservice/XAK.txt");
   const bool ok = dlg.NeedRecalc == 0 && Save(dlg, dir, "range.png");
   ReportTight(dlg, "range");
   dlg.hide();
@@ -207,6 +213,9 @@ int main(int argc, char** argv) {
     form->ui.CBoxUstr->setCurrentIndex(s.address - 1);
     form->CBoxUstrClick();
     form->InPortClick();
+    // Read again with the input that result stands for.
+    if (MatchInput(line.At(static_cast<std::size_t>(s.address - 1)), form->Pm, {PM_SOURCE_DATA}))
+      form->InPortClick();
     Settle();
     for (const auto& text : messages.Texts()) {
       std::printf("%s: message box: %s\n", s.file, text.c_str());
@@ -245,6 +254,16 @@ int main(int argc, char** argv) {
     ++failed;
   }
   failed += GuideShots(*form, line, messages, outDir);
+  for (const auto& [picture, file] : {std::pair{LineWiring(), "wiring-line.png"},
+                                      std::pair{CalibratorWiring(), "wiring-calibrator.png"}}) {
+    const QString path = QDir(outDir).filePath(QString::fromLatin1(file));
+    if (!picture.save(path, "PNG", 0)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ++failed;
+      continue;
+    }
+    std::printf("%s: %dx%d\n", qPrintable(path), picture.width(), picture.height());
+  }
 
   form->Link.ClosePort();
   form.reset();

@@ -3,9 +3,13 @@
 // runner, and the write of the programmed range to a simulated instrument.
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <string>
@@ -189,6 +193,52 @@ class TestNonStandard : public QObject {
     QVERIFY(F().ui.ChBoxNonStand->isChecked());
     QCOMPARE(F().ui.StMax->text(), QString("640"));
     QCOMPARE(F().Pm.Changed, 0);
+  }
+
+  // The dialog names the table file under the results: a copy in the
+  // working folder is taken before the installed one. A refused calculation
+  // names none.
+  void namesTheTableFile_data() {
+    QTest::addColumn<bool>("copyInWorkingFolder");
+    QTest::newRow("installed") << false;
+    QTest::newRow("working folder") << true;
+  }
+  void namesTheTableFile() {
+    QFETCH(bool, copyInWorkingFolder);
+    const QDir tables = QDir::current();  // the build tree's tables
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString home = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(work.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(home); });
+    if (copyInWorkingFolder) QVERIFY(QFile::copy(tables.filePath("100P.txt"), work.filePath("100P.txt")));
+    const QString expected =
+        QStringLiteral("Таблица НСХ: ") +
+        QDir::cleanPath(copyInWorkingFolder ? QDir(work.path()).absoluteFilePath("100P.txt")
+                                            : tables.absoluteFilePath("100P.txt"));
+
+    AddInstrument(*w, sim::model::ZetTs, 5, /*"100П"*/ 0, 30);
+    QVERIFY(w->OpenPort());
+    QVERIFY(Read());
+    F().ui.ChBoxNonStand->setChecked(true);
+    F().FormNewRange().Calculator().tableDirs = {"", tables.absolutePath().toStdString()};
+    QString before, named, tip, refused;
+    OnDialog([&](TFormNewRange& d) {
+      before = d.StTable->text();
+      d.SetRange(0, 640);
+      d.Button1Click();
+      named = d.StTable->text();
+      tip = d.StTable->toolTip();
+      d.SetRange(0, 10);  // narrower than the sensor allows
+      d.Button1Click();
+      refused = d.StTable->text();
+      return TFormNewRange::kResultNothing;
+    });
+    F().ButNonStandClick();
+    QCOMPARE(before, QString());
+    QCOMPARE(named, expected);
+    QCOMPARE(tip, expected);
+    QCOMPARE(refused, QString());
   }
 
   // Old firmware, and a sensor without a reference table, are refused with

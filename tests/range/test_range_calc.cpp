@@ -258,9 +258,15 @@ TEST_F(RangeCalc, WorkingFolderBeforeDataFolder) {
   calc_.tableDirs = {"", PM_TEST_TABLES};
   ASSERT_EQ(calc_.LoadRefTable("Pt100"), LoadStatus::Ok);
   EXPECT_EQ(calc_.Table().Signal[200], 1000.0);  // 0 °C from the working folder
+  // The file read is named by its full path, wherever it was found.
+  EXPECT_EQ(calc_.TablePath(), (fs::current_path() / "PT100.txt").string());
   fs::remove(work / "PT100.txt");
   ASSERT_EQ(calc_.LoadRefTable("Pt100"), LoadStatus::Ok);
   EXPECT_EQ(calc_.Table().Signal[200], 100.0);  // from the data folder
+  EXPECT_EQ(calc_.TablePath(), fs::absolute(fs::path(PM_TEST_TABLES) / "PT100.txt").lexically_normal().string());
+  calc_.tableDirs = {""};
+  EXPECT_EQ(calc_.LoadRefTable("Pt100"), LoadStatus::CannotOpen);
+  EXPECT_EQ(calc_.TablePath(), "") << "no file, no name";
   fs::current_path(saved);
 
   const auto defaults = pmrange::DefaultTableDirs();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DisplayFormat.h"
 #include "Line.h"
 
 using namespace std::chrono_literals;
@@ -229,23 +230,55 @@ TEST(SimMeasurement, ReplyIsTheBigEndianBlock) {
             (Bytes{0xFF, 0xFE, 0xA1, 0x12, 0x34, 0x00, 0x07, 0x01, 0x02}));
 }
 
-TEST(SimMeasurement, AlarmBitsFollowSetpointsAndType) {
-  sim::Line line;
-  auto& inst = line.Add({.address = 1, .model = sim::model::Kard, .version = 5});
-  Bytes block = inst.Block();
-  const auto t0 = Clock::now();
-  inst.Freeze();
-  const int rez = inst.MeasurementAt(t0).rez;
-  auto setpoints = [&](int type, int u1, int u2) {
-    block[4] = static_cast<std::uint8_t>((block[4] & ~3) | type);
-    block[5] = u1 & 0xFF, block[6] = u1 >> 8, block[7] = u2 & 0xFF, block[8] = u2 >> 8;
-    inst.SetBlock(block);
-    return inst.MeasurementAt(t0).status & 0x03;
+// The alarm digits as the window shows them (bit 1, then bit 0): the left
+// one belongs to the block's first setpoint word and the type's first letter,
+// the right one to the second word and the second letter; L trips below, H
+// above. The setpoints stand 20 codes apart around the measured value.
+struct AlarmCase {
+  const char* type;
+  int flags;  // bits 0-1 of the block's flags byte
+  const char* below;    // the value under both setpoints
+  const char* between;  // above the first word's setpoint, under the second's
+  const char* above;    // above both
+};
+
+TEST(SimMeasurement, AlarmDigitsStandUnderTheSetpointThatTripped) {
+  const AlarmCase cases[] = {
+      {"LH", 0, "10", "00", "01"},
+      {"LL", 1, "11", "01", "00"},
+      {"HH", 2, "00", "10", "11"},
+      {"HH", 3, "00", "10", "11"},
   };
-  EXPECT_EQ(setpoints(0, rez - 10, rez + 10), 0);   // inside LH
-  EXPECT_EQ(setpoints(0, rez + 10, rez + 20), 1);   // below the low one
-  EXPECT_EQ(setpoints(2, rez - 20, rez + 10), 1);   // HH, above the first
-  EXPECT_EQ(setpoints(1, rez + 10, rez + 20), 3);   // LL, below both
+  for (const int modelCode : {sim::model::Kard, sim::model::ZetTs, sim::model::ZetTp}) {
+    for (const AlarmCase& c : cases) {
+      sim::Line line;
+      auto& inst = line.Add({.address = 1, .model = modelCode, .version = 5});
+      Bytes block = inst.Block();
+      const auto t0 = Clock::now();
+      inst.Freeze();
+      const int rez = inst.MeasurementAt(t0).rez;
+      auto digits = [&](int first, int second) {
+        block[4] = static_cast<std::uint8_t>((block[4] & ~3) | c.flags);
+        block[5] = first & 0xFF, block[6] = (first >> 8) & 0xFF;
+        block[7] = second & 0xFF, block[8] = (second >> 8) & 0xFF;
+        inst.SetBlock(block);
+        const std::uint8_t status = inst.MeasurementAt(t0).status;
+        EXPECT_EQ(inst.StatusOf(static_cast<std::int16_t>(rez)), status) << "a fixed result gets the same bits";
+        return pmdev::AlarmState(status).digits;
+      };
+      SCOPED_TRACE(std::string(c.type) + " flags " + std::to_string(c.flags) + " model " + std::to_string(modelCode));
+      EXPECT_EQ(digits(rez + 10, rez + 30), c.below);
+      EXPECT_EQ(digits(rez - 10, rez + 10), c.between);
+      EXPECT_EQ(digits(rez - 30, rez - 10), c.above);
+      EXPECT_EQ(digits(rez, rez), "00") << "a value on a setpoint trips neither";
+    }
+    sim::Line line;
+    const auto& inst = line.Add({.address = 1, .model = modelCode, .version = 5});
+    const int full = modelCode == sim::model::Kard ? 16383 : 8191;
+    EXPECT_EQ(inst.StatusOf(-1) & 0xE0, 0x20) << "underflow";
+    EXPECT_EQ(inst.StatusOf(static_cast<std::int16_t>(full)) & 0xE0, 0);
+    EXPECT_EQ(inst.StatusOf(static_cast<std::int16_t>(full + 1)) & 0xE0, 0x80) << "overflow";
+  }
 }
 
 TEST(SimCalibration, AdcCodesAreThoseOfTheReference) {
