@@ -226,7 +226,7 @@ QImage CalibratorWiring() {
   // The thermocouple input.
   c.Heading(26, QStringLiteral("Вход термопары (ЗЕТ-ТП)"));
   c.Box(QRect(16, 48, 220, 110), QStringLiteral("Калибратор"),
-        {QStringLiteral("образцовый источник мВ"), QStringLiteral("(имитация термопары)")});
+        {QStringLiteral("эталонный источник мВ"), QStringLiteral("(имитация термопары)")});
   c.Terminal({236, 80}, QStringLiteral("+"), true);
   c.Terminal({236, 126}, QStringLiteral("−"), true);
   c.Wire({{240, 80}, {616, 80}}, kWireB, 2.4);
@@ -279,7 +279,7 @@ QImage CalibratorWiring() {
   c.Box(QRect(16, 468, 220, 110), QStringLiteral("Прибор"), {QStringLiteral("выход 4–20 мА")});
   c.Terminal({236, 500}, QStringLiteral("−"), true);
   c.Terminal({236, 548}, QStringLiteral("+"), true);
-  c.Box(QRect(620, 468, 264, 110), QStringLiteral("Образцовый\nмиллиамперметр"),
+  c.Box(QRect(620, 468, 264, 110), QStringLiteral("Эталонный\nмиллиамперметр"),
         {QStringLiteral("или вход мА калибратора")});
   c.Terminal({620, 500}, QStringLiteral("+"));
   c.Terminal({620, 548}, QStringLiteral("−"));
