@@ -28,7 +28,8 @@ HelpWindow::HelpWindow(const pmhelp::Places& places, ui::MessageService& message
   ui.ButBack->setIcon(style()->standardIcon(QStyle::SP_ArrowBack));
   ui.ButForward->setIcon(style()->standardIcon(QStyle::SP_ArrowForward));
   ui.SplitMain->setStretchFactor(1, 1);
-  ui.SplitMain->setSizes({300, 800});
+  // Wide enough for the main window's screenshots beside the contents.
+  ui.SplitMain->setSizes({260, 940});
   ui.EdFind->installEventFilter(this);
 
   QTextBrowser* browser = ui.Browser;
