@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QtGlobal>
 
+#include "HelpWindow.h"
 #include "Obr_pm.h"
 #include "PmVersion.h"
 #include "RangeCalc.h"
@@ -34,7 +35,8 @@ QStringList GuideCandidates(const QString& programDir, const QString& installedD
 Places DefaultPlaces() {
   return {GuideCandidates(QCoreApplication::applicationDirPath(), QStringLiteral(PM_DOC_DIR)),
           pmrange::DefaultTableDirs(),
-          [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }};
+          [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); },
+          [](const QUrl& link) { return QDesktopServices::openUrl(link); }};
 }
 
 std::optional<QString> FindGuide(const QStringList& candidates) {
@@ -81,9 +83,14 @@ void TForm1::HelpGuideClick() {
     m_messages.Warning(text + "\nУстановите программу вместе с документацией (пакет pmservice).");
     return;
   }
-  if (!HelpPlaces.open || !HelpPlaces.open(*guide))
-    m_messages.Warning("Не удалось открыть руководство пользователя в программе просмотра.\n"
-                       "Откройте файл вручную:\n" + guide->toStdString());
+  // Created with the guide on first use; later shown again as left.
+  if (!m_helpWindow) {
+    m_helpWindow = std::make_unique<HelpWindow>(HelpPlaces, m_messages, this);
+    m_helpWindow->ShowPage(*guide);
+  }
+  m_helpWindow->show();
+  m_helpWindow->raise();
+  m_helpWindow->activateWindow();
 }
 
 void TForm1::HelpAboutClick() {

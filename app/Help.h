@@ -1,10 +1,12 @@
 #pragma once
 // The Help menu's places and texts: where the user's guide and the
-// reference tables are looked for, how the guide is shown, and the text of
-// the "about" box. The handlers themselves are TForm1's (app/Help.cpp).
+// reference tables are looked for, how pages leave the help window for the
+// desktop, and the text of the "about" box. The handlers themselves are
+// TForm1's (app/Help.cpp); the guide is shown in app/HelpWindow.
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,6 +25,9 @@ struct Places {
   // Shows a local file in the desktop's browser or viewer; false when
   // nothing could be started.
   std::function<bool(const QString& path)> open;
+  // Opens a link that leaves the guide (a web page, a mail address) with
+  // the desktop's handler; false when nothing could be started.
+  std::function<bool(const QUrl& link)> openLink;
 };
 
 // The guide beside a program in programDir: share/doc/pmservice of the same
@@ -30,7 +35,8 @@ struct Places {
 // way), then the documentation folder the program was built for.
 QStringList GuideCandidates(const QString& programDir, const QString& installedDocDir);
 
-// The places of the running program, and QDesktopServices to open a file.
+// The places of the running program, and QDesktopServices to open a file
+// or a link.
 Places DefaultPlaces();
 
 // The first candidate that exists.

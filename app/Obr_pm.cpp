@@ -16,6 +16,7 @@
 #include "obrNastr.h"
 #include "obrpar_mb.h"
 #include "obrport.h"
+#include "HelpWindow.h"
 #include "TrafficView.h"
 #include "ReadRecorder.h"
 #include "TrendView.h"

@@ -44,6 +44,7 @@ class TFormNewRange;
 class TFormNastr;
 class TFormPort;
 class TrafficView;
+class HelpWindow;
 class TrendView;
 class ReadRecorder;
 class LineOverview;
@@ -154,11 +155,14 @@ class TForm1 : public QMainWindow {
   // end of accuracy check
 
   // help menu (app/Help.cpp)
-  // "Руководство пользователя" (F1): the guide in the desktop's viewer.
+  // "Руководство пользователя" (F1): the guide in the help window, one for
+  // the whole run, created on first use; F1 again brings it up as it is.
   void HelpGuideClick();
+  HelpWindow* Help() const { return m_helpWindow.get(); }
   // "О программе": name, version, Qt, licence, the tables' folder.
   void HelpAboutClick();
-  // Where the guide and the tables are looked for, and how the guide opens.
+  // Where the guide and the tables are looked for, and how pages and links
+  // leave the help window for the desktop.
   pmhelp::Places HelpPlaces = pmhelp::DefaultPlaces();
   // end of help menu
 
@@ -357,4 +361,5 @@ class TForm1 : public QMainWindow {
   // end of trend and recording
   std::unique_ptr<LineOverview> m_overview;  // line overview
   std::unique_ptr<VerifyView> m_verifyView;  // accuracy check
+  std::unique_ptr<HelpWindow> m_helpWindow;  // help menu
 };

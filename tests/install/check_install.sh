@@ -129,7 +129,8 @@ fi
 # The Help menu, from another folder: the guide found beside the installed
 # program, and the "about" box with the version and the prefix's tables.
 if help=$(cd "$elsewhere" && "$help_probe" "$stage/bin" "$datadir" 2>&1); then
-  grep -qxF "guide: $guide" <<<"$help" || fail "the Help menu does not open $guide"
+  grep -qxF "guide: $guide" <<<"$help" || fail "the help window does not show $guide"
+  grep -qxF "browser: $guide" <<<"$help" || fail "the help window does not hand $guide to the browser"
   grep -qxF "Версия $version" <<<"$help" || fail "the about box does not give version $version"
   grep -qxF "Таблицы датчиков: $datadir" <<<"$help" || fail "the about box does not name $datadir"
   grep -q "Предупреждение" <<<"$help" && fail "the Help menu warned"
