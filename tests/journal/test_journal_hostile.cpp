@@ -137,6 +137,11 @@ TEST_F(JournalHostile, FilesThatAreNotOurJournalAreRefusedUntouched) {
          Sql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) + "; PRAGMA user_version=-100000");
        },
        "не является журналом"},
+      {"an unmarked database with a negative version and our tables",
+       [](const std::string& p) {
+         Sql(p, "PRAGMA user_version=-1; CREATE TABLE entries (id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL)");
+       },
+       "не является журналом"},
       {"our mark, version and a recursive view for a table",
        [](const std::string& p) {
          Sql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) +
