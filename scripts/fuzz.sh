@@ -20,17 +20,18 @@ if [[ -n "$SECONDS_EACH" && ! "$SECONDS_EACH" =~ ^[0-9]+$ ]]; then
 fi
 CXX=${PM_FUZZ_CXX:-clang++-14}
 BUILD=build-fuzz
-TARGETS=(exchange image reftable numbers telnet addresses settings journal)
-# Per target: the short run's executions as a share of RUNS (a journal
-# input is a file SQLite opens twice), and the largest input (a journal of
-# a few small pages).
-declare -A RUNS_DIVISOR=([journal]=10)
+TARGETS=(exchange image reftable numbers telnet addresses settings journal args)
+# Per target: the short run's executions as a share of RUNS (a settings
+# file and a journal are written to the disk for each input, a journal is
+# then opened twice), and the largest input (a journal of a few small
+# pages).
+declare -A RUNS_DIVISOR=([settings]=4 [journal]=10)
 declare -A MAX_LEN=([journal]=16384)
 
 source scripts/configure.sh
 pm_configure "$BUILD" -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-  -DPM_SUBDIRS="ui;link;device;settings;journal;range;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF
+  -DPM_SUBDIRS="ui;link;device;settings;journal;ops;trend;line;range;verify;cli;fuzz" -DPM_BUILD_TESTS=OFF -DPM_BUILD_BENCH=OFF
 cmake --build "$BUILD" -j"${PM_FUZZ_JOBS:-$(( $(nproc) < 2 ? $(nproc) : 2 ))}" \
   --target "${TARGETS[@]/#/fuzz_}" >/dev/null
 
