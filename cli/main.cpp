@@ -1,7 +1,9 @@
 // pmctl: reads, saves, loads, restores and compares instrument settings
 // from the command line. It never asks: what the window asks is an option
 // here, or the command is refused. Every way it ends has its exit code and
-// a message starting "pmctl: "; nothing escapes main.
+// a message starting "pmctl: "; nothing escapes main. The command line is
+// taken apart and checked first (CommandLine.h); only then does anything
+// open.
 
 #include <unistd.h>
 

@@ -1,7 +1,8 @@
 // A hostile journal file, opened the way pmctl journal opens it (to read:
 // never created nor changed) and its entries listed, newest first, up to a
 // page; and a copy of it opened the way load and restore open it before
-// they write (brought forward, or moved aside when damaged, or refused).
+// they write (brought forward, or moved aside when damaged, or refused),
+// and an entry begun and finished in it as a load does.
 // Either way the file is used or refused with the operator's message, in
 // bounded time (libFuzzer's -timeout) and memory (-rss_limit_mb).
 //
@@ -89,6 +90,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const auto opened = pmjournal::Journal::Open(copy, pmjournal::Journal::Mode::Write);
     List(*opened.journal);
+    // What a load does next: its entry begun, the write done, the entry finished.
+    pmjournal::Entry entry;
+    entry.port = "/dev/ttyUSB0";
+    entry.address = 1;
+    entry.model = 100;
+    entry.version = 5;
+    entry.operation = "Загрузка из файла";
+    entry.before = {0x34, 0x03, 0xC8};
+    const std::int64_t id = opened.journal->Begin(entry);
+    opened.journal->Finish(id, entry.before, entry.before, pmjournal::Outcome::Done);
+    PM_FUZZ_CHECK(opened.journal->Get(id).has_value());
   } catch (const pmjournal::JournalError& e) {
     PM_FUZZ_CHECK(std::string(e.what()).rfind("Журнал изменений", 0) == 0);
   }

@@ -7,7 +7,8 @@
 #                              (fewer for the slow ones, which open files)
 #   scripts/fuzz.sh SECONDS    longer run: each target for SECONDS seconds
 #
-# New inputs go to a scratch folder, not into the committed corpus; a crash
+# New inputs go to a scratch folder, not into the committed corpus; a crash,
+# a run of more than 10 s, 1 GB in all or one allocation of more than 256 MB
 # leaves its input in build-fuzz/crashes/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,7 +49,7 @@ for t in "${TARGETS[@]}"; do
   fi
   mkdir -p "$scratch/$t"
   log="$scratch/$t.log"
-  if "$BUILD/fuzz/fuzz_$t" "${limit[@]}" -max_len="${MAX_LEN[$t]:-4096}" -timeout=10 -rss_limit_mb=1024 \
+  if "$BUILD/fuzz/fuzz_$t" "${limit[@]}" -max_len="${MAX_LEN[$t]:-4096}" -timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=256 \
       -print_final_stats=1 -artifact_prefix="$BUILD/crashes/$t-" \
       "$scratch/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
