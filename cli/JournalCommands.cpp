@@ -1,7 +1,6 @@
 #include "JournalCommands.h"
 
 #include <cstdio>
-#include <ctime>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -72,48 +71,6 @@ nlohmann::json Json(const pmjournal::Entry& e) {
 }
 
 }  // namespace
-
-std::optional<std::int64_t> ParseLocalTime(const std::string& text) {
-  // Digits where the pattern has 'd' and its separators elsewhere, nothing
-  // else (no signs, no spaces).
-  constexpr const char* kPattern = "dddd-dd-ddTdd:dd:dd";
-  if (text.size() != 10 && text.size() != 16 && text.size() != 19) return {};
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (kPattern[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kPattern[i]) return {};
-  const auto number = [&text](std::size_t at, std::size_t digits) {
-    int n = 0;
-    for (std::size_t i = at; i < at + digits; ++i) n = n * 10 + (text[i] - '0');
-    return n;
-  };
-  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
-  const bool withTime = text.size() > 10;
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  if (withTime) {
-    tm.tm_hour = number(11, 2);
-    tm.tm_min = number(14, 2);
-    tm.tm_sec = text.size() > 16 ? number(17, 2) : 0;
-  }
-  // The day must be one of its month's: mktime would take 31 November for
-  // 1 December.
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1] + (month == 2 && leap) || tm.tm_hour > 23 ||
-      tm.tm_min > 59 || tm.tm_sec > 59)
-    return {};
-  const std::tm asked = tm;
-  tm.tm_isdst = -1;
-  const std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1)) return {};
-  // A time the clocks skip when they go forward comes back moved past the
-  // gap: there is no such moment. A day that begins in such a gap begins
-  // when the clocks go on.
-  if (tm.tm_year != asked.tm_year || tm.tm_mon != asked.tm_mon || tm.tm_mday != asked.tm_mday) return {};
-  if (withTime && (tm.tm_hour != asked.tm_hour || tm.tm_min != asked.tm_min || tm.tm_sec != asked.tm_sec)) return {};
-  return static_cast<std::int64_t>(t) * 1000;
-}
 
 int JournalList(std::ostream& out, const pmjournal::History& journal, const pmjournal::Filter& filter, bool json) {
   // One entry at a time, whatever the journal's size; a reader that has

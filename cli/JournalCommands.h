@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <optional>
 #include <string>
 #include <variant>
 
@@ -27,9 +26,5 @@ int JournalExport(std::ostream& err, const pmjournal::History& journal, const pm
 int JournalSync(std::ostream& out, std::ostream& err, const std::string& path, const std::string& server);
 // The server at `server`, or why not (reported, with its exit code).
 std::variant<pmjournal::ServerAddress, int> ServerOf(std::ostream& err, const std::string& server);
-
-// "2026-12-09" or "2026-12-09T10:30[:15]" (local time) as milliseconds
-// since 1970; nothing for any other text.
-std::optional<std::int64_t> ParseLocalTime(const std::string& text);
 
 }  // namespace pmcli

@@ -44,6 +44,7 @@ Database::Database(const std::string& path, Mode mode) {
     throw DatabaseError(code, sys, text);
   }
   sqlite3_extended_result_codes(m_db, 1);
+  sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH, kValueMax);
 }
 
 Database::~Database() { sqlite3_close_v2(m_db); }

@@ -27,6 +27,11 @@ class DatabaseError : public std::runtime_error {
 
 class Database {
  public:
+  // The longest string or blob a statement may make or read. Everything the
+  // journal holds is far shorter; a file's own schema (a CHECK constraint,
+  // an index on an expression) cannot make a statement allocate more.
+  static constexpr int kValueMax = 1 << 20;
+
   enum class Mode {
     Create,     // read and write, the file made when missing
     ReadWrite,  // read and write an existing file

@@ -16,13 +16,16 @@ bool IsDash(const std::string& s, std::size_t i) {
 }
 
 // What of the operator's text a message repeats: its start, cut after
-// kEchoMax characters (a whole UTF-8 character at the cut).
+// kEchoMax characters (a whole UTF-8 character at the cut). A character is
+// at most 4 bytes, however many continuation bytes text that is not UTF-8
+// strings together.
 constexpr std::size_t kEchoMax = 40;
 std::string Echo(const std::string& text) {
   std::size_t end = 0, chars = 0;
   while (end < text.size() && chars < kEchoMax) {
+    const std::size_t last = std::min(text.size(), end + 4);
     ++end;
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    while (end < last && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
     ++chars;
   }
   return end < text.size() ? text.substr(0, end) + "…" : text;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "CsvField.h"
 #include "CsvRecorder.h"
 #include "EntryText.h"

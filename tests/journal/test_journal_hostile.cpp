@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,11 @@ TEST_F(JournalHostile, FilesThatAreNotOurJournalAreRefusedUntouched) {
       {"our mark with a negative version",
        [](const std::string& p) {
          Sql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) + "; PRAGMA user_version=-100000");
+       },
+       "не является журналом"},
+      {"an unmarked database with a negative version and our tables",
+       [](const std::string& p) {
+         Sql(p, "PRAGMA user_version=-1; CREATE TABLE entries (id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL)");
        },
        "не является журналом"},
       {"our mark, version and a recursive view for a table",
@@ -382,6 +388,27 @@ TEST_F(JournalHostile, AMissingWriteAheadLogIsNotDamage) {
   for (const auto& name : Names(dir)) EXPECT_EQ(name.find(".damaged-"), std::string::npos) << name;
   EXPECT_GE(Journal::Open(path, Journal::Mode::Read).journal->Count({}), 5u);
   for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+}
+
+// A file's own schema runs in every write: a constraint that makes a value
+// of 900 MB refuses the entry instead of taking that memory.
+TEST_F(JournalHostile, AConstraintOfTheFileCannotTakeMuchMemory) {
+  Fill(1);
+  Sql(path,
+      "PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql = substr(sql, 1, length(sql) - 1) ||"
+      " ', CHECK(length(randomblob(900000000)) > 0))' WHERE name = 'entries'");
+  rusage before {};
+  getrusage(RUSAGE_SELF, &before);
+  try {
+    Journal::Open(path).journal->Begin(Make(2));
+    ADD_FAILURE() << "begun";
+  } catch (const pmjournal::JournalError& e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  rusage after {};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "kilobytes";
+  EXPECT_EQ(Journal::Open(path, Journal::Mode::Read).journal->Count({}), 1u);
 }
 
 TEST(JournalPlace, NetworkFileSystemsAndTheConfiguredPath) {

@@ -48,6 +48,11 @@ TEST(Addresses, RefusalSaysWhatIsWrongAndEchoesLittle) {
   const std::string huge = "1," + std::string(120'000, 'x');
   const std::string why = std::get<std::string>(pmline::ParseAddresses(huge));
   EXPECT_EQ(why, "Неверный адрес в \"" + std::string(40, 'x') + "…\": адреса от 1 до 32");
+  // Bytes that are not UTF-8: a lead byte and its continuations are one
+  // character of at most 4 bytes, however many continuations follow.
+  const std::string broken = "5\x80" + std::string(100'000, '\x93');
+  EXPECT_EQ(std::get<std::string>(pmline::ParseAddresses(broken)),
+            "Неверный адрес в \"5\x80\x93\x93" + std::string(39 * 4, '\x93') + "…\": адреса от 1 до 32");
 }
 
 TEST(Addresses, TextIsShortest) {

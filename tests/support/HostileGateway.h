@@ -30,6 +30,7 @@ enum class Misbehaviour {
   UnterminatedSubnegotiation,  // negotiates; each reply follows a line state notice without IAC SE
   CommandInSubnegotiation,     // negotiates; each reply follows a signature cut short by IAC NOP
   OptionLoop,                  // offers SGA and agrees to every option command it gets, without state
+  OptionFlipFlop,              // asks for SGA, withdraws it, then asks for the opposite of every answer
   CloseMidReply,               // a request gets two bytes of its reply, then the connection closes
 };
 
@@ -117,6 +118,9 @@ class HostileGateway {
       case Misbehaviour::OptionLoop:
         if (!Put(fd, {kIac, kWill, 3})) return;
         break;
+      case Misbehaviour::OptionFlipFlop:
+        if (!Put(fd, {kIac, kDo, 3, kIac, kDont, 3})) return;
+        break;
       default:
         break;
     }
@@ -144,6 +148,8 @@ class HostileGateway {
           if (verb == kWill && option == 44) out.insert(out.end(), {kIac, kDo, 44});
           if (m_how == Misbehaviour::OptionLoop && (verb == kDo || verb == kWill))
             out.insert(out.end(), {kIac, static_cast<std::uint8_t>(verb == kDo ? kWill : kDo), option});
+          if (m_how == Misbehaviour::OptionFlipFlop && option == 3 && (verb == kWill || verb == kWont))
+            out.insert(out.end(), {kIac, static_cast<std::uint8_t>(verb == kWill ? kDont : kDo), option});
           i += 3;
         } else if (verb == kSb) {
           std::size_t end = i + 2;
