@@ -255,8 +255,11 @@ void VerifyView::Finish() {
   (record.stage == Stage::AsFound ? m_asFound : m_asLeft) = record;
   m_run.reset();
   std::string verdict;
-  for (const auto* c : {&m_asFound, &m_asLeft})
-    if (*c) verdict += (verdict.empty() ? "" : "\n") + Summary(**c);
+  for (const auto* c : {&m_asFound, &m_asLeft}) {
+    if (!*c) continue;
+    if (!verdict.empty()) verdict += '\n';
+    verdict += Summary(**c);
+  }
   ui.StVerdict->setText(QString::fromStdString(verdict));
   ui.StPrompt->setText(QString::fromStdString("Проверка завершена: " + VerdictText(record.verdict.pass)));
   ui.ButTake->setEnabled(false);
