@@ -153,14 +153,25 @@ std::string FileErrorCause(int err) {
 
 FileText ReadSettingsFile(const std::string& path) {
   FileText out;
-  // Non-blocking, so that opening a FIFO cannot wait for a writer; nothing
-  // but a regular file is read anyway.
+  // What is not a regular file is refused before it is opened: opening a
+  // serial device would toggle its control lines, opening a FIFO would
+  // release a writer waiting on it.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    out.why = Failed(path, errno);
+    return out;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    out.why = "Файл " + path + ": " + NotRegularFileCause(st.st_mode);
+    return out;
+  }
+  // Non-blocking, so that a FIFO put there since cannot wait for a writer;
+  // what is opened is checked again.
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) {
     out.why = Failed(path, errno);
     return out;
   }
-  struct stat st {};
   if (::fstat(fd.get(), &st) != 0) {
     out.why = Failed(path, errno);
     return out;

@@ -4,12 +4,14 @@
 // write whose read-back differs.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -283,6 +285,13 @@ TEST_F(Pmctl, HostileFilesAreRefusedFastWithNothingSent) {
       {"", with([](Json& j) { j["instrument"]["current_correction"] = 16; }), "от 0 до 15"},
       {"", with([](Json& j) { j["port"] = 5; }), "«port» в файле должно быть строкой"},
   };
+  // A writer waiting on the FIFO: opening it to read would let the writer go.
+  std::atomic<bool> writerReleased = false;
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    writerReleased = true;
+    if (fd >= 0) ::close(fd);
+  });
   line.ClearLog();
   for (const Case& c : cases) {
     const std::string path = c.path.empty() ? File("hostile.json") : c.path;
@@ -296,6 +305,10 @@ TEST_F(Pmctl, HostileFilesAreRefusedFastWithNothingSent) {
     EXPECT_NE(r.output.find("Загрузка отменена"), std::string::npos) << r.output;
   }
   EXPECT_TRUE(line.Frames(sim::Dir::In).empty());
+  EXPECT_FALSE(writerReleased);  // nothing opened what is not a regular file
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  writer.join();
+  if (reader >= 0) ::close(reader);
 
   // The first format (no numbers, no recorded access mode) is read as it was.
   const std::string first = File("first.json");
