@@ -217,6 +217,22 @@ std::variant<Invocation, int> ParseCommandLine(const QStringList& given, std::os
   const auto take = [&parser](const QCommandLineOption& option, std::optional<std::string>& field) {
     if (parser.isSet(option)) field = parser.value(option).toStdString();
   };
+  // --port, --address and --since of a listing, into a journal's or a
+  // check store's filter; the fault's text, if any.
+  const auto readFilter = [&](auto& filter) -> std::optional<QString> {
+    if (parser.isSet(portFilter)) filter.port = parser.value(portFilter).toStdString();
+    if (parser.isSet(addressFilter)) {
+      const auto n = Number(parser.value(addressFilter), 1, 32);
+      if (!n) return QString("--address: адрес от 1 до 32");
+      filter.address = *n;
+    }
+    if (parser.isSet(since)) {
+      const auto ms = ParseLocalTime(parser.value(since).toStdString());
+      if (!ms) return "--since: время в виде ГГГГ-ММ-ДД или ГГГГ-ММ-ДДTЧЧ:ММ[:СС]: " + parser.value(since);
+      filter.sinceMs = *ms;
+    }
+    return std::nullopt;
+  };
   const bool journalCommand = command == "journal";
   if (command == "verify" && (parser.isSet(list) || parser.isSet(pdf))) {
     if (parser.isSet(list) == parser.isSet(pdf) || args.size() != (parser.isSet(list) ? 1 : 2))
@@ -229,17 +245,7 @@ std::variant<Invocation, int> ParseCommandLine(const QStringList& given, std::os
         return Usage(err, "Ключ --" + option->names().constFirst() + " не относится к verify --list и --pdf.");
     if (parser.isSet(pdf) && (parser.isSet(portFilter) || parser.isSet(addressFilter) || parser.isSet(since) || parser.isSet(csv)))
       return Usage(err, "verify ID --pdf принимает только номер проверки и файл.");
-    if (parser.isSet(portFilter)) c.checkFilter.port = parser.value(portFilter).toStdString();
-    if (parser.isSet(addressFilter)) {
-      const auto n = Number(parser.value(addressFilter), 1, 32);
-      if (!n) return Usage(err, "--address: адрес от 1 до 32");
-      c.checkFilter.address = *n;
-    }
-    if (parser.isSet(since)) {
-      const auto ms = ParseLocalTime(parser.value(since).toStdString());
-      if (!ms) return Usage(err, "--since: время в виде ГГГГ-ММ-ДД или ГГГГ-ММ-ДДTЧЧ:ММ[:СС]: " + parser.value(since));
-      c.checkFilter.sinceMs = *ms;
-    }
+    if (const auto fault = readFilter(c.checkFilter)) return Usage(err, *fault);
     if (parser.isSet(pdf)) {
       bool ok = false;
       c.check = args[1].toLongLong(&ok);
@@ -282,17 +288,7 @@ std::variant<Invocation, int> ParseCommandLine(const QStringList& given, std::os
         return Usage(err, "journal sync принимает только ключи --journal и --journal-server.");
       return c;
     }
-    if (parser.isSet(portFilter)) c.filter.port = parser.value(portFilter).toStdString();
-    if (parser.isSet(addressFilter)) {
-      const auto n = Number(parser.value(addressFilter), 1, 32);
-      if (!n) return Usage(err, "--address: адрес от 1 до 32");
-      c.filter.address = *n;
-    }
-    if (parser.isSet(since)) {
-      const auto ms = ParseLocalTime(parser.value(since).toStdString());
-      if (!ms) return Usage(err, "--since: время в виде ГГГГ-ММ-ДД или ГГГГ-ММ-ДДTЧЧ:ММ[:СС]: " + parser.value(since));
-      c.filter.sinceMs = *ms;
-    }
+    if (const auto fault = readFilter(c.filter)) return Usage(err, *fault);
     if (journalVerb == "show") {
       bool ok = false;
       const QString argument = args[2];

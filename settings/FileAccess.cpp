@@ -157,14 +157,12 @@ FileText ReadSettingsFile(const std::string& path) {
   // serial device would toggle its control lines, opening a FIFO would
   // release a writer waiting on it.
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    out.why = Failed(path, errno);
-    return out;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    out.why = "Файл " + path + ": " + NotRegularFileCause(st.st_mode);
-    return out;
-  }
+  // Why the file, as stat or fstat gave it, is not read; empty when it may be.
+  const auto refusal = [&](int statResult) {
+    if (statResult != 0) return Failed(path, errno);
+    return S_ISREG(st.st_mode) ? std::string() : "Файл " + path + ": " + NotRegularFileCause(st.st_mode);
+  };
+  if (out.why = refusal(::stat(path.c_str(), &st)); !out.why.empty()) return out;
   // Non-blocking, so that a FIFO put there since cannot wait for a writer;
   // what is opened is checked again.
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -172,14 +170,7 @@ FileText ReadSettingsFile(const std::string& path) {
     out.why = Failed(path, errno);
     return out;
   }
-  if (::fstat(fd.get(), &st) != 0) {
-    out.why = Failed(path, errno);
-    return out;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    out.why = "Файл " + path + ": " + NotRegularFileCause(st.st_mode);
-    return out;
-  }
+  if (out.why = refusal(::fstat(fd.get(), &st)); !out.why.empty()) return out;
   const std::string tooLarge = "Файл " + path + ": больше " + std::to_string(kMaxFileSize / 1024) +
                                " КиБ, файл настроек прибора много меньше";
   if (st.st_size > static_cast<off_t>(kMaxFileSize)) {

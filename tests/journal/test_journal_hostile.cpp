@@ -21,6 +21,7 @@
 
 #include "Journal.h"
 #include "JournalFile.h"
+#include "SqlFile.h"
 
 namespace fs = std::filesystem;
 using pmjournal::Entry;
@@ -33,15 +34,7 @@ std::string Bytes(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs SQL on a file with a plain SQLite connection, as another program would.
-void Sql(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
+using testsupport::RunSql;
 
 Entry Make(int address, const std::string& detail = {}) {
   Entry e;
@@ -128,34 +121,34 @@ TEST_F(JournalHostile, FilesThatAreNotOurJournalAreRefusedUntouched) {
       {"a settings file", [](const std::string& p) { std::ofstream(p) << "{\"format\": \"pmservice\"}\n"; },
        "не является журналом"},
       {"another program's database",
-       [](const std::string& p) { Sql(p, "CREATE TABLE notes (id INTEGER, text TEXT); INSERT INTO notes VALUES (1, 'x')"); },
+       [](const std::string& p) { RunSql(p, "CREATE TABLE notes (id INTEGER, text TEXT); INSERT INTO notes VALUES (1, 'x')"); },
        "не является журналом"},
       {"a database marked by another program",
-       [](const std::string& p) { Sql(p, "PRAGMA application_id=1234; CREATE TABLE entries (id INTEGER)"); },
+       [](const std::string& p) { RunSql(p, "PRAGMA application_id=1234; CREATE TABLE entries (id INTEGER)"); },
        "не является журналом"},
       {"our mark with a negative version",
        [](const std::string& p) {
-         Sql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) + "; PRAGMA user_version=-100000");
+         RunSql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) + "; PRAGMA user_version=-100000");
        },
        "не является журналом"},
       {"an unmarked database with a negative version and our tables",
        [](const std::string& p) {
-         Sql(p, "PRAGMA user_version=-1; CREATE TABLE entries (id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL)");
+         RunSql(p, "PRAGMA user_version=-1; CREATE TABLE entries (id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL)");
        },
        "не является журналом"},
       {"our mark, version and a recursive view for a table",
        [](const std::string& p) {
-         Sql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) +
+         RunSql(p, "PRAGMA application_id=" + std::to_string(pmjournal::kApplicationId) +
                     "; PRAGMA user_version=3; CREATE VIEW entries AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL "
                     "SELECT x + 1 FROM r) SELECT x FROM r");
        },
        "не является журналом"},
       {"an unmarked database whose columns are of other types",
-       [](const std::string& p) { Sql(p, "PRAGMA user_version=1; CREATE TABLE entries (id TEXT, at_ms BLOB)"); },
+       [](const std::string& p) { RunSql(p, "PRAGMA user_version=1; CREATE TABLE entries (id TEXT, at_ms BLOB)"); },
        "не является журналом"},
       {"a newer journal", [](const std::string& p) {
          Journal::Open(p);
-         Sql(p, "PRAGMA user_version=99");
+         RunSql(p, "PRAGMA user_version=99");
        },
        "более новой версией"},
       {"a folder", [](const std::string& p) { fs::create_directory(p); }, "папка"},
@@ -187,7 +180,7 @@ TEST_F(JournalHostile, FilesThatAreNotOurJournalAreRefusedUntouched) {
 
 TEST_F(JournalHostile, AJournalOfAnEarlierVersionIsBroughtForwardAndMarked) {
   // Schema 2 as earlier versions wrote it: no mark, no columns of schema 3.
-  Sql(path,
+  RunSql(path,
       "PRAGMA journal_mode=WAL; CREATE TABLE entries (id INTEGER PRIMARY KEY, at_ms INTEGER NOT NULL, at TEXT NOT NULL,"
       " port TEXT NOT NULL, address INTEGER NOT NULL, model INTEGER NOT NULL, version INTEGER NOT NULL,"
       " access INTEGER NOT NULL, identification TEXT NOT NULL, operation TEXT NOT NULL, user TEXT NOT NULL,"
@@ -394,7 +387,7 @@ TEST_F(JournalHostile, AMissingWriteAheadLogIsNotDamage) {
 // of 900 MB refuses the entry instead of taking that memory.
 TEST_F(JournalHostile, AConstraintOfTheFileCannotTakeMuchMemory) {
   Fill(1);
-  Sql(path,
+  RunSql(path,
       "PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql = substr(sql, 1, length(sql) - 1) ||"
       " ', CHECK(length(randomblob(900000000)) > 0))' WHERE name = 'entries'");
   rusage before {};

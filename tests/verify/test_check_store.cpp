@@ -14,6 +14,7 @@
 #include "CheckReport.h"
 #include "CheckStore.h"
 #include "JournalFile.h"
+#include "SqlFile.h"
 
 namespace fs = std::filesystem;
 using namespace pmverify;
@@ -32,14 +33,7 @@ class CheckStoreTest : public testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  void Sql(const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-  }
+  void Sql(const std::string& sql) { testsupport::RunSql(path, sql); }
   std::string Bytes() const {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
